@@ -1,0 +1,54 @@
+# Every flag that shapes the executable, written once, with its reason.
+set(CMAKE_CXX_STANDARD 17)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(NAME Vantoriel64)
+    set(ENTRY EntryPoint)            # x64 symbols carry no leading underscore
+    set(WIDTH_COMPILE_OPTIONS
+        -DUNICODE -D_UNICODE         # the 64-bit build is the wide-character one
+        -mcmodel=small)              # direct addressing, no auto-import pointer stubs
+    set(WIDTH_LINK_OPTIONS
+        -Wl,--dynamicbase            # a dynamic image base; the linker keeps .reloc for it
+        -Wl,--high-entropy-va)       # and the whole 64-bit range for it
+        # ld marks x64 images large-address-aware by default; the image test checks it.
+else()
+    set(NAME Vantoriel32)
+    set(ENTRY _EntryPoint)           # i386 C symbols carry a leading underscore
+    set(WIDTH_COMPILE_OPTIONS)
+    set(WIDTH_LINK_OPTIONS
+        -Wl,--image-base=0x400000    # static targets at the same addresses every run
+        -Wl,--disable-dynamicbase
+        -Wl,--disable-reloc-section  # no relocation records: the base is fixed
+        -Wl,--large-address-aware)   # mapped targets at 2 GiB and above where allowed
+endif()
+
+add_executable(${NAME} ${PROGRAM_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/startup/entry.cpp)
+target_include_directories(${NAME} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_options(${NAME} PRIVATE
+    ${WIDTH_COMPILE_OPTIONS}
+    -Os
+    -Wall -Wextra -Werror
+    -fno-exceptions -fno-rtti                         # no language runtime behind the code
+    -fno-asynchronous-unwind-tables -fno-unwind-tables # no .pdata/.xdata to unwind nothing
+    -fno-stack-protector                              # it would need the runtime's guard
+    -fno-ident                                        # no compiler banner in .rdata
+    -ffunction-sections)                              # lets the linker drop unused code
+target_link_options(${NAME} PRIVATE
+    ${WIDTH_LINK_OPTIONS}
+    -nostdlib -nostartfiles          # no C runtime, no start-up files
+    -Wl,--entry=${ENTRY}             # the image's own entry point
+    -Wl,--subsystem,windows          # a GUI program: no console window
+    -Wl,--gc-sections                # drop sections nothing refers to
+    -Wl,--no-insert-timestamp        # the same sources give the same bytes
+    -s)                              # no symbols in the shipped file
+target_link_libraries(${NAME} PRIVATE kernel32 user32 gdi32)
+
+# The end-to-end driver is test code (it may use the C runtime); the 64-bit
+# one drives both deliverables from outside.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/driver.cpp)
+    add_executable(e2e_driver ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/driver.cpp)
+    target_compile_options(e2e_driver PRIVATE -DUNICODE -D_UNICODE -O1 -Wall -Wextra)
+    target_link_options(e2e_driver PRIVATE -municode -static)
+    target_link_libraries(e2e_driver PRIVATE user32 gdi32 psapi)
+endif()
