@@ -5,6 +5,9 @@
 
 TCHAR ReportBuffer[ReportCapacity];
 
+// Ten decimal digits and the terminator.
+const INT32 NumberLength = 11;
+
 // Append: copies piece with its terminator to p; returns the new end.
 static TCHAR *Append(TCHAR *p, const TCHAR *piece)
 {
@@ -15,23 +18,24 @@ static TCHAR *Append(TCHAR *p, const TCHAR *piece)
 // AppendTargetLine: address, value and bytes, all from one 32-bit load.
 static TCHAR *AppendTargetLine(TCHAR *p, volatile UINT32 *target, INT32 width)
 {
-    TCHAR number[AddressDigits + 1];
+    TCHAR address[AddressDigits + 1];
+    TCHAR number[NumberLength];
     UINT32 v = *target;
 
-    p = Append(p, FormatUnsigned((UINT_PTR)target, 16, number, AddressDigits + 1, AddressDigits));
+    p = Append(p, FormatUnsigned((UINT_PTR)target, 16, address, AddressDigits + 1, AddressDigits));
     p = Append(p, TEXT("  "));
-    p = Append(p, FormatUnsigned(v, 10, number, 11, -width));
+    p = Append(p, FormatUnsigned(v, 10, number, NumberLength, -width));
     p = Append(p, TEXT(" "));
     for (UINT32 k = 0; k < 4; ++k) {
-        p = Append(p, FormatUnsigned((v >> (8 * k)) & 0xFF, 16, number, 11, 2));
+        p = Append(p, FormatUnsigned((v >> (8 * k)) & 0xFF, 16, number, NumberLength, 2));
     }
     return Append(p, TEXT("\r\n"));
 }
 
 void BuildReport(UINT32 high)
 {
-    TCHAR number[11];
-    INT32 width = lstrlen(FormatUnsigned(high, 10, number, 11, 0));
+    TCHAR number[NumberLength];
+    INT32 width = lstrlen(FormatUnsigned(high, 10, number, NumberLength, 0));
 
     TCHAR *start = ReportBuffer;
     TCHAR *p = start;
