@@ -312,6 +312,7 @@ HWND WINAPI CreateWindowEx(DWORD exStyle, LPCTSTR className, LPCTSTR text, DWORD
     w.y = y;
     w.width = width;
     w.height = height;
+    if (w.className == ToText("EDIT")) w.margins = world.newEditMargins;
     for (size_t k = 0; k < world.classes.size(); ++k)
         if (world.classNames[k] == w.className) w.proc = world.classes[k].lpfnWndProc;
     if (w.proc == nullptr) return AddWindow(w);

@@ -90,6 +90,7 @@ struct World {
     std::vector<Text> classNames;
     HFONT mainWindowFont = nullptr; // WM_GETFONT answer of top-level windows
     RECT newClientRect = {0, 0, 326, 556};
+    DWORD newEditMargins = 0; // what EM_GETMARGINS answers for a new edit
     bool failMainWindow = false;
     bool failFont = false;
     HWND focus = nullptr;
