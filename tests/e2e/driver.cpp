@@ -270,6 +270,98 @@ static void Smoke()
     Check(code == 0, "exit code after WM_CLOSE is 0 (got %lu)", code);
 }
 
+
+// Start-up: window, controls, layout, focus.
+static void StartUp(const wchar_t *arguments, int ctrl, int font, int gap)
+{
+    (void)font;
+    char label[64];
+    snprintf(label, sizeof label, "start-up \"%s\"", Narrow(arguments).c_str());
+    Scenario = label;
+    Target t;
+    if (!Launch(t, arguments) || !WaitForMainWindow(t)) return;
+
+    wchar_t cls[64] = L"", title[64] = L"";
+    GetClassNameW(t.window, cls, 64);
+    GetWindowTextW(t.window, title, 64);
+    Check(B.name == cls, "class name %s", Narrow(cls).c_str());
+    Check(B.name == title, "title %s", Narrow(title).c_str());
+    Check(IsWindowUnicode(t.window) == (B.wide ? TRUE : FALSE), "a %s window", B.wide ? "wide" : "narrow");
+
+    RECT r;
+    GetWindowRect(t.window, &r);
+    int width = (int)(15u * ctrl + 2u * gap), height = (int)(21u * (ctrl + gap) + gap);
+    Check(r.right - r.left == width && r.bottom - r.top == height, "window size %ldx%ld, expected %dx%d",
+          r.right - r.left, r.bottom - r.top, width, height);
+    LONG_PTR mainStyle = GetWindowLongPtrW(t.window, GWL_STYLE);
+    Check((mainStyle & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW, "main style has WS_OVERLAPPEDWINDOW (0x%08lX)",
+          (unsigned long)mainStyle);
+
+    struct Expect { const wchar_t *cls; DWORD style; const wchar_t *text; };
+    const Expect expected[6] = {
+        {L"Edit", 0x50810080, L"100"},      {L"Edit", 0x50810080, L"200"},   {L"Button", 0x50010000, L"Write(A)"},
+        {L"Button", 0x50010000, L"Write(B)"}, {L"Button", 0x50010000, L"Read"}, {L"Edit", 0x50A10884, nullptr},
+    };
+    for (int k = 0; k < 6; ++k) {
+        HWND c = t.controls[k];
+        if (!Check(c != nullptr, "control %d exists", 1000 + k)) continue;
+        GetClassNameW(c, cls, 64);
+        Check(_wcsicmp(cls, expected[k].cls) == 0, "control %d class %s", 1000 + k, Narrow(cls).c_str());
+        DWORD style = (DWORD)GetWindowLongPtrW(c, GWL_STYLE);
+        // Wine's edit draws its own border (WS_BORDER leaves the style) and a
+        // multi-line edit gains ES_AUTOVSCROLL; every bit asked for is there.
+        DWORD seen = style;
+        if (expected[k].cls[0] == L'E') seen |= WS_BORDER;
+        if (k == 5) seen &= ~(DWORD)ES_AUTOVSCROLL;
+        Check(seen == expected[k].style, "control %d style 0x%08lX (as read 0x%08lX), expected 0x%08lX", 1000 + k,
+              (unsigned long)seen, (unsigned long)style, (unsigned long)expected[k].style);
+        Check(GetDlgCtrlID(c) == 1000 + k, "control %d id", 1000 + k);
+        if (expected[k].text) {
+            std::wstring text = GetText(c);
+            Check(text == expected[k].text, "control %d text \"%s\"", 1000 + k, Narrow(text).c_str());
+        }
+        if (k == 0 || k == 1) {
+            LRESULT limit = SendMessageW(c, EM_GETLIMITTEXT, 0, 0);
+            Check(limit == 10, "control %d text limit %ld", 1000 + k, (long)limit);
+        }
+        if (k == 0 || k == 1 || k == 5) {
+            LRESULT m = SendMessageW(c, EM_GETMARGINS, 0, 0);
+            Check(LOWORD(m) >= 2, "control %d left margin %u >= 2", 1000 + k, LOWORD(m));
+        }
+    }
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(t.pi.dwThreadId, &gui);
+    Check(gui.hwndFocus == t.controls[3], "keyboard focus on Write(B)");
+
+    auto checkLayout = [&](const char *when) {
+        RECT client;
+        GetClientRect(t.window, &client);
+        int w = client.right - 2 * gap;
+        if (w < 0) w = 0;
+        int y = gap;
+        for (int k = 0; k < 6; ++k) {
+            int h = k < 5 ? ctrl : client.bottom - gap - y;
+            if (h < 0) h = 0;
+            RECT c;
+            GetWindowRect(t.controls[k], &c);
+            MapWindowPoints(nullptr, t.window, (POINT *)&c, 2);
+            Check(c.left == gap && c.top == y && c.right - c.left == w && c.bottom - c.top == h,
+                  "%s: control %d at (%ld,%ld) %ldx%ld, expected (%d,%d) %dx%d", when, 1000 + k, c.left, c.top,
+                  c.right - c.left, c.bottom - c.top, gap, y, w, h);
+            y += h + gap;
+        }
+    };
+    checkLayout("opened");
+    SetWindowPos(t.window, nullptr, 0, 0, width + 123, height + 77, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    checkLayout("resized larger");
+    SetWindowPos(t.window, nullptr, 0, 0, 200, 150, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    checkLayout("resized smaller than the controls");
+
+    DWORD code = Close(t);
+    Check(code == 0, "exit code 0 after WM_CLOSE (got %lu)", code);
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
@@ -288,7 +380,15 @@ int wmain(int argc, wchar_t **argv)
     B.mapped = B.wide ? 128 : 64;
     B.addressDigits = B.wide ? 16 : 8;
 
-    Smoke();
+    if (mode == L"smoke") {
+        Smoke();
+    } else {
+        StartUp(L"", 22, 16, 6);
+        StartUp(L"22 16 6", 22, 16, 6);
+        StartUp(L"30 20 4 Courier New", 30, 20, 4);
+        StartUp(L"16", 16, 10, 6);
+        StartUp(L"40 30 0", 40, 30, 0);
+    }
     printf("%d passed, %d failed\n", Passed, Failed);
     return Failed == 0 && Passed > 0 ? 0 : 1;
 }
