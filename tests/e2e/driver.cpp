@@ -362,6 +362,335 @@ static void StartUp(const wchar_t *arguments, int ctrl, int font, int gap)
     Check(code == 0, "exit code 0 after WM_CLOSE (got %lu)", code);
 }
 
+
+static uint32_t ReadTarget(Target &t, uint64_t address, bool &ok)
+{
+    uint32_t v = 0;
+    SIZE_T got = 0;
+    ok = ReadProcessMemory(t.pi.hProcess, (LPCVOID)(uintptr_t)address, &v, 4, &got) && got == 4;
+    return v;
+}
+
+// Counts of the report's groups as they came out under this Wine.
+struct Groups { int mapped = 0, statics = 0, heap = 0; };
+
+// Checks the whole report against the rules and the process's memory, and
+// gives the target lines in table order.
+static std::vector<ReportLine> CheckReport(Target &t, unsigned width, Groups &groups, const char *when)
+{
+    groups = Groups();
+    std::vector<ReportLine> lines = ReadReport(t, width);
+    // Group structure: mapped lines with empty lines between groups of 32,
+    // "--", 4 static lines, "--", 6 heap lines.
+    int dashes = 0;
+    std::vector<int> slotOfLine;
+    int previousSlot = -1;
+    bool structure = true;
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const ReportLine &l = lines[k];
+        if (l.text == L"--") {
+            ++dashes;
+            continue;
+        }
+        if (l.text.empty()) {
+            // An empty line stands only among the mapped lines, never first, and never just before "--"
+            // unless the 64-bit rule leaves one of several.
+            if (dashes != 0 || k == 0) structure = false;
+            continue;
+        }
+        if (dashes == 0) {
+            ++groups.mapped;
+            unsigned slot = (unsigned)((l.address & 0xFFFF) / 4);
+            bool inInterval = slot >= 32 && slot < B.mapped && l.address >= MappedBase(slot) &&
+                              (slot + 1 == B.mapped || l.address < MappedBase(slot + 1));
+            Check(inInterval && (l.address & 0xFFFF) == 4 * slot && (int)slot > previousSlot,
+                  "%s: mapped address %016llX carries slot %u in its low 16 bits and lies in its interval", when,
+                  (unsigned long long)l.address, slot);
+            // Empty lines: one before each group of 32 after the first present one.
+            previousSlot = (int)slot;
+            slotOfLine.push_back((int)slot);
+        } else if (dashes == 1) {
+            ++groups.statics;
+        } else {
+            ++groups.heap;
+        }
+    }
+    Check(dashes == 2 && structure, "%s: two \"--\" lines and empty lines only in the mapped group", when);
+    Check(groups.statics == 4 && groups.heap == 6, "%s: 4 static and 6 heap lines (got %d and %d)", when,
+          groups.statics, groups.heap);
+
+    // The empty lines of the mapped group, from the slots that are present.
+    std::wstring expected;
+    {
+        std::vector<int> present = slotOfLine;
+        std::wstring text;
+        size_t next = 0;
+        for (unsigned i = 0; i < B.mapped; ++i) {
+            if (i % 32 == 0 && !text.empty()) text += L"E";
+            if (next < present.size() && present[next] == (int)i) {
+                text += L"L";
+                ++next;
+            }
+            if (i == B.mapped - 1 && text.size() >= 2 && text.back() == L'E') text.pop_back();
+        }
+        expected = text;
+    }
+    std::wstring seen;
+    for (auto &l : lines) {
+        if (l.text == L"--") break;
+        seen += l.text.empty() ? L"E" : L"L";
+    }
+    Check(seen == expected, "%s: empty lines of the mapped group where the rules put them (%s)", when,
+          Narrow(seen).c_str());
+
+    std::vector<ReportLine> targets = Targets(lines);
+    for (auto &l : targets) {
+        bool ok;
+        uint32_t inMemory = ReadTarget(t, l.address, ok);
+        std::wstring column = std::to_wstring(inMemory);
+        if (column.size() > width) column = column.substr(column.size() - width);
+        column = std::wstring(width - column.size(), L' ') + column;
+        Check(ok && column == l.valueColumn && BytesOf(inMemory) == l.bytes,
+              "%s: %0*llX holds %u, shown as [%s] [%s]", when, (int)B.addressDigits, (unsigned long long)l.address,
+              inMemory, Narrow(l.valueColumn).c_str(), Narrow(l.bytes).c_str());
+    }
+    return targets;
+}
+
+static std::vector<uint32_t> Values(Target &t, const std::vector<ReportLine> &targets)
+{
+    std::vector<uint32_t> v;
+    for (auto &l : targets) {
+        bool ok;
+        v.push_back(ReadTarget(t, l.address, ok));
+    }
+    return v;
+}
+
+static std::vector<uint64_t> FirstStaticAddresses;
+
+// The start-up report, memory behind it, regions, and the commands.
+static void ReportAndCommands()
+{
+    Scenario = "report";
+    Target t;
+    if (!Launch(t, L"") || !WaitForMainWindow(t)) return;
+    Groups groups;
+    std::vector<ReportLine> targets = CheckReport(t, 3, groups, "start-up");
+    std::string absent;
+    for (unsigned i = 32, k = 0; i < B.mapped; ++i) {
+        if (k < (unsigned)groups.mapped && (targets[k].address & 0xFFFF) == 4 * i) ++k;
+        else absent += " " + std::to_string(i);
+    }
+    printf("# %s under Wine: %d mapped, %d static, %d heap targets present; mapped slots absent from 32 up:%s\n",
+           Narrow(B.name).c_str(), groups.mapped, groups.statics, groups.heap, absent.c_str());
+
+    Generator g;
+    std::vector<uint32_t> predicted;
+    for (size_t k = 0; k < targets.size(); ++k) predicted.push_back(g.InRange(100, 200));
+    const uint32_t first6_64[] = {151, 155, 163, 190, 172, 144}, first6_32[] = {151, 169, 174, 146, 132, 154};
+    bool sequence = targets.size() >= 6;
+    for (size_t k = 0; sequence && k < 6; ++k) sequence = predicted[k] == (B.wide ? first6_64 : first6_32)[k];
+    Check(sequence, "the generator of the test gives the known first draws");
+    Check(Values(t, targets) == predicted, "present targets hold 151 and the build's sequence in table order");
+
+    // Every mapped target in a committed read-write region of its own.
+    std::vector<uint64_t> bases;
+    for (int k = 0; k < groups.mapped; ++k) {
+        MEMORY_BASIC_INFORMATION m = {};
+        VirtualQueryEx(t.pi.hProcess, (LPCVOID)(uintptr_t)targets[k].address, &m, sizeof m);
+        uint64_t base = (uint64_t)(uintptr_t)m.AllocationBase;
+        bool own = true;
+        for (uint64_t b : bases) own = own && b != base;
+        bases.push_back(base);
+        Check(m.State == MEM_COMMIT && m.Protect == PAGE_READWRITE && m.Type == MEM_PRIVATE && own &&
+                  base == (targets[k].address & ~(uint64_t)0xFFFF),
+              "mapped %llX: committed read-write private region of its own at %llX",
+              (unsigned long long)targets[k].address, (unsigned long long)base);
+    }
+    // Static targets lie in the image; heap targets in private memory.
+    std::vector<uint64_t> statics;
+    for (int k = groups.mapped; k < groups.mapped + 4 && k < (int)targets.size(); ++k) {
+        MEMORY_BASIC_INFORMATION m = {};
+        VirtualQueryEx(t.pi.hProcess, (LPCVOID)(uintptr_t)targets[k].address, &m, sizeof m);
+        statics.push_back(targets[k].address);
+        Check(m.Type == MEM_IMAGE && (B.wide || m.AllocationBase == (LPVOID)0x400000),
+              "static %llX lies in the image (allocation base %p)", (unsigned long long)targets[k].address,
+              m.AllocationBase);
+    }
+    bool distinct = true;
+    for (size_t a = 0; a < statics.size(); ++a)
+        for (size_t b = a + 1; b < statics.size(); ++b) distinct = distinct && statics[a] != statics[b];
+    Check(distinct, "four distinct static targets");
+    FirstStaticAddresses = statics;
+    if (!B.wide) {
+        int high = 0;
+        for (int k = 0; k < groups.mapped; ++k) high += targets[k].address >= 0x80000000u;
+        Check(high > 0, "%d mapped targets at 2 GiB and above (large-address-aware)", high);
+    }
+
+    // "Write(B)" continues the sequence.
+    Scenario = "commands";
+    Click(t, 1003);
+    for (auto &v : predicted) v = g.InRange(100, 200);
+    targets = CheckReport(t, 3, groups, "Write(B)");
+    Check(Values(t, targets) == predicted, "Write(B) continues the deterministic sequence");
+
+    // "Write(A)": one draw for all.
+    Click(t, 1002);
+    uint32_t a = g.InRange(100, 200);
+    targets = CheckReport(t, 3, groups, "Write(A)");
+    bool equal = true;
+    for (uint32_t v : Values(t, targets)) equal = equal && v == a;
+    Check(equal, "Write(A) makes every present target %u", a);
+
+    // A value written from outside shows on "Read", cut to the column.
+    uint32_t outside = 1000;
+    SIZE_T written = 0;
+    WriteProcessMemory(t.pi.hProcess, (LPVOID)(uintptr_t)targets[0].address, &outside, 4, &written);
+    uint32_t seven = 7;
+    WriteProcessMemory(t.pi.hProcess, (LPVOID)(uintptr_t)targets.back().address, &seven, 4, &written);
+    Click(t, 1004);
+    targets = CheckReport(t, 3, groups, "Read");
+    Check(targets[0].valueColumn == L"000" && targets[0].bytes == L"E8030000",
+          "1000 written from outside reads back as [%s] [%s]", Narrow(targets[0].valueColumn).c_str(),
+          Narrow(targets[0].bytes).c_str());
+    Check(targets.back().valueColumn == L"  7" && targets.back().bytes == L"07000000", "7 shows as [  7] [07000000]");
+    Check(Values(t, targets)[1] == a, "Read writes nothing");
+
+    // Low above high: the range is the low bound alone.
+    SetText(t.controls[0], L"500");
+    SetText(t.controls[1], L"20");
+    Click(t, 1003);
+    g.InRange(0, 0); // keep the count: the program draws once per target, in a range of one
+    targets = CheckReport(t, 3, groups, "low 500 high 20");
+    equal = true;
+    for (uint32_t v : Values(t, targets)) equal = equal && v == 500;
+    Check(equal && GetText(t.controls[1]) == L"20", "low 500 above high 20 writes 500 everywhere, high keeps \"20\"");
+
+    // The whole 32-bit range: ten digits.
+    SetText(t.controls[0], L"0");
+    SetText(t.controls[1], L"4294967295");
+    Click(t, 1002);
+    CheckReport(t, 10, groups, "full range");
+
+    // The high field's overflow is clamped and shown clamped.
+    SetText(t.controls[1], L"4294967296");
+    Click(t, 1004);
+    Check(GetText(t.controls[1]) == L"4294967295", "high field 4294967296 becomes 4294967295");
+    CheckReport(t, 10, groups, "clamped high");
+
+    DWORD code = Close(t);
+    Check(code == 0, "exit code 0 (got %lu)", code);
+}
+
+// The range-field table: what a field holds after "Read", and the bound it
+// gave, seen as the value column's width (low 0, so the width is the high bound's).
+static void RangeFields()
+{
+    Scenario = "range fields";
+    Target t;
+    if (!Launch(t, L"") || !WaitForMainWindow(t)) return;
+    struct Case { const wchar_t *text; uint32_t bound; const wchar_t *after; };
+    const Case cases[] = {
+        {L"100", 100, nullptr},       {L"   42", 42, nullptr},       {L"0x1f", 31, nullptr},
+        {L"0X1F", 31, nullptr},       {L"00012", 12, nullptr},       {L"12abc", 12, L"12"},
+        {L"7 8", 7, L"7"},            {L"abc", 0, L""},              {L"-5", 0, L""},
+        {L"+5", 0, L""},              {L"  x", 0, L"  "},            {L"0x", 0, nullptr},
+        {L"0xg", 0, L"0x"},           {L"", 0, nullptr},             {L"   ", 0, nullptr},
+        {L"4294967295", 4294967295u, nullptr}, {L"4294967296", 4294967295u, L"4294967295"},
+        {L"9999999999", 4294967295u, L"4294967295"}, {L"12345678901234", 1234567890, nullptr},
+        {L"99999999999", 4294967295u, L"4294967295"}, {L"123456789x12", 123456789, L"123456789"},
+    };
+    Groups groups;
+    for (const Case &c : cases) {
+        SetText(t.controls[0], L"0");
+        SetText(t.controls[1], c.text);
+        Click(t, 1004);
+        std::wstring after = GetText(t.controls[1]);
+        std::wstring expected = c.after ? c.after : c.text;
+        std::vector<ReportLine> lines = ReadReport(t, DigitsOf(c.bound));
+        Check(after == expected && !Targets(lines).empty(), "high field [%s] reads as %u and then holds [%s]",
+              Narrow(c.text).c_str(), c.bound, Narrow(after).c_str());
+    }
+    // The low field is normalised the same way.
+    SetText(t.controls[0], L"12abc");
+    SetText(t.controls[1], L"200");
+    Click(t, 1004);
+    Check(GetText(t.controls[0]) == L"12", "low field 12abc becomes 12 on Read");
+    Close(t);
+}
+
+// A bad command line brings the usage box before any window; after OK the
+// window opens with the defaults. A good one shows no box.
+static void CommandLines()
+{
+    Scenario = "command line";
+    std::wstring usage = std::wstring(L"") + B.name + L"  ver.20111127\n\nusage:\n  " + B.name +
+                         L" [CtrlSize [FontSize [GapSize [FontName]]]]\n\ncommand line examples:\n  " + B.name +
+                         L"\n  " + B.name + L" 22\n  " + B.name + L" 22 16\n  " + B.name + L" 22 16 6\n  " + B.name +
+                         L" 22 16 6 MS Gothic\n  " + B.name + L" 22 16 6 ";
+    for (const wchar_t *bad : {L"22x", L"0", L"22 16 x"}) {
+        Target t;
+        if (!Launch(t, bad)) continue;
+        HWND box = WaitForTopLevel(t.pi.dwProcessId, L"#32770", 15000);
+        if (Check(box != nullptr, "\"%s\": a message box appears", Narrow(bad).c_str())) {
+            HWND main = FindWindowW(B.name.c_str(), B.name.c_str());
+            DWORD pid = 0;
+            if (main) GetWindowThreadProcessId(main, &pid);
+            Check(pid != t.pi.dwProcessId, "\"%s\": no main window while the box is up", Narrow(bad).c_str());
+            Check(GetWindow(box, GW_OWNER) == nullptr, "\"%s\": the box has no owner", Narrow(bad).c_str());
+            HWND text = GetDlgItem(box, 0xFFFF);
+            std::string narrow(4096, '\0');
+            SendMessageA(text, WM_GETTEXT, narrow.size(), (LPARAM)&narrow[0]);
+            narrow.resize(strlen(narrow.c_str()));
+            std::wstring wide = GetText(text);
+            bool same;
+            if (B.wide) {
+                same = wide == usage + L"\xFF2D\xFF33 \x30B4\x30B7\x30C3\x30AF";
+            } else {
+                std::string expected;
+                for (wchar_t c : usage) expected.push_back((char)c);
+                expected += "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
+                same = narrow == expected;
+            }
+            Check(same, "\"%s\": the box shows the build's usage text (%s)", Narrow(bad).c_str(), Narrow(wide).c_str());
+            wchar_t caption[64] = L"";
+            GetWindowTextW(box, caption, 64);
+            Check(wcslen(caption) > 0, "\"%s\": the default caption \"%s\"", Narrow(bad).c_str(), Narrow(caption).c_str());
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+        if (WaitForMainWindow(t)) {
+            RECT r;
+            GetWindowRect(t.window, &r);
+            Check(r.right - r.left == 342 && r.bottom - r.top == 594, "\"%s\": after OK the window has the default size",
+                  Narrow(bad).c_str());
+        }
+        DWORD code = Close(t);
+        Check(code == 0, "\"%s\": exit code 0", Narrow(bad).c_str());
+    }
+    Target t;
+    if (Launch(t, L"22 16 6 MS Gothic") && WaitForMainWindow(t)) {
+        Check(WaitForTopLevel(t.pi.dwProcessId, L"#32770", 300) == nullptr, "a good command line shows no box");
+        Close(t);
+    }
+}
+
+// The 32-bit static targets are at the same addresses in a second run.
+static void StaticAddressesAgain()
+{
+    if (B.wide) return;
+    Scenario = "second run";
+    Target t;
+    if (!Launch(t, L"") || !WaitForMainWindow(t)) return;
+    Groups groups;
+    std::vector<ReportLine> targets = CheckReport(t, 3, groups, "second run");
+    std::vector<uint64_t> statics;
+    for (int k = groups.mapped; k < groups.mapped + 4; ++k) statics.push_back(targets[k].address);
+    Check(statics == FirstStaticAddresses && statics.size() == 4, "static targets at the same addresses as before");
+    Close(t);
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
@@ -388,6 +717,10 @@ int wmain(int argc, wchar_t **argv)
         StartUp(L"30 20 4 Courier New", 30, 20, 4);
         StartUp(L"16", 16, 10, 6);
         StartUp(L"40 30 0", 40, 30, 0);
+        ReportAndCommands();
+        RangeFields();
+        CommandLines();
+        StaticAddressesAgain();
     }
     printf("%d passed, %d failed\n", Passed, Failed);
     return Failed == 0 && Passed > 0 ? 0 : 1;
