@@ -2,13 +2,15 @@
 // checks from outside, as a memory tool would, everything the program lets
 // an outsider observe. Prints one line per check and "N passed, N failed".
 //
-//   e2e_driver.exe PATH-TO-EXE [smoke|full]
+//   e2e_driver.exe PATH-TO-EXE [smoke|full] [HELPER-DIR]
+// HELPER-DIR: the Linux folder of scanmem-helper, for the memory-scanner checks.
 #include <windows.h>
 #include <psapi.h>
 
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <ctype.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -691,10 +693,202 @@ static void StaticAddressesAgain()
     Close(t);
 }
 
+
+// Real key and mouse input on the X display: Wine starts Unix programs
+// through CreateProcess, though it cannot wait for them, so each effect is
+// polled for with a bound.
+static void Xdotool(const std::wstring &arguments)
+{
+    std::wstring line = L"/usr/bin/xdotool " + arguments;
+    std::vector<wchar_t> buf(line.begin(), line.end());
+    buf.push_back(0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        Check(false, "xdotool starts: %lu", GetLastError());
+        return;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+template <class Condition> static bool WaitFor(Condition condition, DWORD milliseconds = 5000)
+{
+    for (DWORD waited = 0; waited <= milliseconds; waited += 50) {
+        if (condition()) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+static HWND Focus(Target &t)
+{
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(t.pi.dwThreadId, &gui);
+    return gui.hwndFocus;
+}
+
+static void ClickOn(Target &t, HWND control)
+{
+    RECT r;
+    GetWindowRect(control, &r);
+    wchar_t args[96];
+    swprintf(args, 96, L"mousemove %ld %ld click 1", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    Xdotool(args);
+    WaitFor([&] { return Focus(t) == control; });
+}
+
+static void SelectAllShortcut()
+{
+    Scenario = "Ctrl+A";
+    Target t;
+    if (!Launch(t, L"") || !WaitForMainWindow(t)) return;
+    const char *names[] = {"low field", "high field", "", "", "", "report"};
+    for (int k : {0, 1, 5}) {
+        HWND c = t.controls[k];
+        if (k != 5) SetText(c, L"12345");
+        SendMessageW(c, EM_SETSEL, 0, 0);
+        ClickOn(t, c);
+        Check(Focus(t) == c, "%s: a click gives it the focus", names[k]);
+        LRESULT length = SendMessageW(c, WM_GETTEXTLENGTH, 0, 0);
+        Xdotool(L"key ctrl+a");
+        DWORD start = 0, end = 0;
+        bool all = WaitFor([&] {
+            SendMessageW(c, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+            return start == 0 && end == (DWORD)length && length > 0;
+        });
+        Check(all, "%s: Ctrl+A selects all %ld units (selection %lu to %lu)", names[k], (long)length, start, end);
+        if (k != 5) {
+            Check(GetText(c) == L"12345", "%s: Ctrl+A types nothing", names[k]);
+            Xdotool(L"key a");
+            bool typed = WaitFor([&] { return GetText(c) == L"a"; });
+            Check(typed, "%s: A without Ctrl types the letter over the selection (text \"%s\")", names[k],
+                  Narrow(GetText(c)).c_str());
+        }
+    }
+    DWORD code = Close(t);
+    Check(code == 0, "exit code 0 (got %lu)", code);
+}
+
+
+static std::wstring HelperDir; // this file's folder, as a Unix path
+static std::wstring ScratchDir; // the build tree, as a Unix path
+
+static std::wstring WindowsPath(const std::wstring &unix)
+{
+    std::wstring w = L"Z:" + unix;
+    for (wchar_t &c : w)
+        if (c == L'/') c = L'\\';
+    return w;
+}
+
+// Runs scanmem with commands on the target's Linux process; its output.
+static std::string RunScanmem(const std::wstring &commands)
+{
+    std::wstring out = ScratchDir + L"/scanmem-" + B.name + L".out";
+    std::wstring line = L"/bin/sh " + HelperDir + L"/scanmem-helper " + B.name + L".exe " + out + L" \"" + commands +
+                        L"\"";
+    DeleteFileW((WindowsPath(out) + L".done").c_str());
+    std::vector<wchar_t> buf(line.begin(), line.end());
+    buf.push_back(0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        Check(false, "scanmem helper starts: %lu", GetLastError());
+        return "";
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    bool done = WaitFor([&] { return GetFileAttributesW((WindowsPath(out) + L".done").c_str()) != INVALID_FILE_ATTRIBUTES; },
+                        90000);
+    Check(done, "scanmem finishes within 90 s");
+    std::string text;
+    FILE *f = _wfopen(WindowsPath(out).c_str(), L"rb");
+    if (f) {
+        char chunk[4096];
+        size_t n;
+        while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+        fclose(f);
+    }
+    return text;
+}
+
+// scanmem's "list" lines: "[ 0] 7f0012340080, ..." with the address in hex.
+static std::vector<uint64_t> ScanmemMatches(const std::string &output)
+{
+    std::vector<uint64_t> found;
+    size_t pos = 0;
+    while ((pos = output.find('[', pos)) != std::string::npos) {
+        size_t close = output.find(']', pos);
+        if (close == std::string::npos) break;
+        bool index = close > pos + 1;
+        for (size_t k = pos + 1; k < close && index; ++k) index = output[k] == ' ' || isdigit((unsigned char)output[k]);
+        if (index) {
+            char *end;
+            uint64_t a = strtoull(output.c_str() + close + 1, &end, 16);
+            if (end != output.c_str() + close + 1 && *end == ',') found.push_back(a);
+        }
+        pos = close;
+    }
+    return found;
+}
+
+static void MemoryScanner()
+{
+    Scenario = "scanmem";
+    Target t;
+    if (!Launch(t, L"") || !WaitForMainWindow(t)) return;
+    const uint32_t v = 1592594996;
+    SetText(t.controls[0], L"1592594996");
+    SetText(t.controls[1], L"1592594996");
+    Click(t, 1002);
+    Groups groups;
+    std::vector<ReportLine> targets = CheckReport(t, 10, groups, "Write(A) of one value");
+
+    std::string scan = RunScanmem(L"option region_scan_level 3; reset; option scan_data_type int32; 1592594996; list; exit");
+    std::vector<uint64_t> matches = ScanmemMatches(scan);
+    printf("# scanmem found %zu matches of %u for %zu reported targets\n", matches.size(), v, targets.size());
+    int missing = 0;
+    for (auto &l : targets) {
+        bool found = false;
+        for (uint64_t m : matches) found = found || m == l.address;
+        if (!found) ++missing;
+        Check(found, "scanmem finds reported address %0*llX", (int)B.addressDigits, (unsigned long long)l.address);
+    }
+    if (missing) printf("# scanmem output:\n%s\n", scan.c_str());
+
+    // scanmem writes new values at a mapped, a static and a heap target.
+    struct Write { size_t index; uint32_t value; };
+    std::vector<Write> writes = {{0, 4242}, {(size_t)groups.mapped + 1, 77777}, {targets.size() - 1, 1000000}};
+    std::wstring commands;
+    for (auto &w : writes) {
+        wchar_t c[96];
+        swprintf(c, 96, L"write i32 %llx %u; ", (unsigned long long)targets[w.index].address, w.value);
+        commands += c;
+    }
+    std::string wrote = RunScanmem(commands + L"exit");
+    Click(t, 1004);
+    std::vector<ReportLine> after = CheckReport(t, 10, groups, "Read after scanmem wrote");
+    bool exact = after.size() == targets.size();
+    for (size_t k = 0; exact && k < after.size(); ++k) {
+        uint32_t expected = v;
+        for (auto &w : writes)
+            if (w.index == k) expected = w.value;
+        exact = after[k].address == targets[k].address && after[k].value == expected;
+        if (!exact) printf("# line %zu: %s\n", k, Narrow(after[k].text).c_str());
+    }
+    Check(exact, "Read shows exactly scanmem's three values at exactly those addresses, the rest unchanged");
+    if (!exact) printf("# scanmem output:\n%s\n", wrote.c_str());
+    Close(t);
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: e2e_driver PATH-TO-EXE [smoke|full]\n");
+        fprintf(stderr, "usage: e2e_driver PATH-TO-EXE [smoke|full] [HELPER-DIR]\n");
         return 2;
     }
     ExePath = argv[1];
@@ -704,6 +898,12 @@ int wmain(int argc, wchar_t **argv)
         ExePath = L"Z:" + ExePath;
     }
     std::wstring mode = argc > 2 ? argv[2] : L"full";
+    std::wstring self = argv[0];
+    for (wchar_t &c : self)
+        if (c == L'\\') c = L'/';
+    if (self.size() > 2 && self[1] == L':') self = self.substr(2); // Z:/work/... as /work/...
+    ScratchDir = self.substr(0, self.rfind(L'/'));
+    HelperDir = argc > 3 ? argv[3] : L"";
     B.wide = ExePath.find(L"Vantoriel64") != std::wstring::npos;
     B.name = B.wide ? L"Vantoriel64" : L"Vantoriel32";
     B.mapped = B.wide ? 128 : 64;
@@ -721,6 +921,8 @@ int wmain(int argc, wchar_t **argv)
         RangeFields();
         CommandLines();
         StaticAddressesAgain();
+        SelectAllShortcut();
+        MemoryScanner();
     }
     printf("%d passed, %d failed\n", Passed, Failed);
     return Failed == 0 && Passed > 0 ? 0 : 1;
