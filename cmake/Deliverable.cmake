@@ -33,7 +33,10 @@ target_compile_options(${NAME} PRIVATE
     -fno-asynchronous-unwind-tables -fno-unwind-tables # no .pdata/.xdata to unwind nothing
     -fno-stack-protector                              # it would need the runtime's guard
     -fno-ident                                        # no compiler banner in .rdata
-    -ffunction-sections)                              # lets the linker drop unused code
+    -malign-data=abi                                  # no padding of tables to cache lines
+    -fno-peel-loops --param=max-completely-peeled-insns=0) # two-round loops stay loops
+    # One .text per source file: per-function sections would each be padded
+    # to 16 bytes, and every function here is used.
 target_link_options(${NAME} PRIVATE
     ${WIDTH_LINK_OPTIONS}
     -nostdlib -nostartfiles          # no C runtime, no start-up files
