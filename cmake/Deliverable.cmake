@@ -1,6 +1,7 @@
 # Every flag that shapes the executable, written once, with its reason.
 set(CMAKE_CXX_STANDARD 17)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(GCC ${CMAKE_CXX_COMPILER_ID} STREQUAL GNU)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(NAME Vantoriel64)
@@ -11,32 +12,50 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(WIDTH_LINK_OPTIONS
         -Wl,--dynamicbase            # a dynamic image base; the linker keeps .reloc for it
         -Wl,--high-entropy-va)       # and the whole 64-bit range for it
-        # ld marks x64 images large-address-aware by default; the image test checks it.
+    if(NOT ${GCC})
+        list(APPEND WIDTH_LINK_OPTIONS -Wl,--large-address-aware)
+    endif()
+    # GNU ld marks x64 images large-address-aware by default; the image test checks both.
 else()
     set(NAME Vantoriel32)
-    set(ENTRY _EntryPoint)           # i386 C symbols carry a leading underscore
     set(WIDTH_COMPILE_OPTIONS)
     set(WIDTH_LINK_OPTIONS
         -Wl,--image-base=0x400000    # static targets at the same addresses every run
-        -Wl,--disable-dynamicbase
-        -Wl,--disable-reloc-section  # no relocation records: the base is fixed
+        -Wl,--disable-dynamicbase    # the base is fixed ...
         -Wl,--large-address-aware)   # mapped targets at 2 GiB and above where allowed
+    if(${GCC})
+        set(ENTRY _EntryPoint)       # GNU ld wants the i386 symbol with its underscore
+        list(APPEND WIDTH_LINK_OPTIONS -Wl,--disable-reloc-section) # ... so no relocation records
+    else()
+        set(ENTRY EntryPoint)        # lld adds the i386 underscore itself
+        list(APPEND WIDTH_LINK_OPTIONS -Wl,-Xlink=/fixed) # ... so no relocation records
+    endif()
 endif()
 
-add_executable(${NAME} ${PROGRAM_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/startup/entry.cpp)
+if(${GCC})
+    set(COMPILER_OPTIONS
+        -fno-ident                                        # no compiler banner in .rdata
+        -malign-data=abi                                  # no padding of tables to cache lines
+        -fno-peel-loops --param=max-completely-peeled-insns=0) # two-round loops stay loops
+else()
+    set(COMPILER_OPTIONS)
+endif()
+
+# One .text per source file: per-function sections would each be padded to
+# 16 bytes, and every function here is used; the linker still drops the files'
+# sections that nothing refers to.
+add_executable(${NAME} ${PROGRAM_SOURCES}
+    ${CMAKE_CURRENT_SOURCE_DIR}/startup/entry.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/startup/compiler_support.cpp)
 target_include_directories(${NAME} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_options(${NAME} PRIVATE
     ${WIDTH_COMPILE_OPTIONS}
+    ${COMPILER_OPTIONS}
     -Os
     -Wall -Wextra -Werror
     -fno-exceptions -fno-rtti                         # no language runtime behind the code
     -fno-asynchronous-unwind-tables -fno-unwind-tables # no .pdata/.xdata to unwind nothing
-    -fno-stack-protector                              # it would need the runtime's guard
-    -fno-ident                                        # no compiler banner in .rdata
-    -malign-data=abi                                  # no padding of tables to cache lines
-    -fno-peel-loops --param=max-completely-peeled-insns=0) # two-round loops stay loops
-    # One .text per source file: per-function sections would each be padded
-    # to 16 bytes, and every function here is used.
+    -fno-stack-protector)                             # it would need the runtime's guard
 target_link_options(${NAME} PRIVATE
     ${WIDTH_LINK_OPTIONS}
     -nostdlib -nostartfiles          # no C runtime, no start-up files
@@ -48,8 +67,8 @@ target_link_options(${NAME} PRIVATE
 target_link_libraries(${NAME} PRIVATE kernel32 user32 gdi32)
 
 # The end-to-end driver is test code (it may use the C runtime); the 64-bit
-# one drives both deliverables from outside.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+# GCC one drives every deliverable from outside.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND ${GCC})
     add_executable(e2e_driver ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/driver.cpp)
     target_compile_options(e2e_driver PRIVATE -DUNICODE -D_UNICODE -O1 -Wall -Wextra)
     target_link_options(e2e_driver PRIVATE -municode -static)

@@ -38,17 +38,62 @@ foreach(WIDTH 64 32)
     add_test(NAME unit${WIDTH} COMMAND unit_tests${WIDTH})
 endforeach()
 
-# The two deliverables, cross-built by this same project with a MinGW toolchain.
-foreach(ARCH x86_64 i686)
-    ExternalProject_Add(cross-${ARCH}
-        SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}
-        BINARY_DIR ${CMAKE_BINARY_DIR}/cross-${ARCH}
-        CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_CURRENT_SOURCE_DIR}/cmake/mingw-${ARCH}.cmake
-        INSTALL_COMMAND ""
-        BUILD_ALWAYS TRUE)
+# The two deliverables, cross-built by this same project with MinGW-w64, once
+# with GCC (the default, in cross-ARCH) and once with LLVM (clang-ARCH).
+set(VANTORIEL_COMPILERS "gcc;clang" CACHE STRING "compilers to build the .exe files with: gcc, clang or both")
+function(add_cross_build DIR TOOLCHAIN)
+    if(NOT TARGET ${DIR})
+        ExternalProject_Add(${DIR}
+            SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}
+            BINARY_DIR ${CMAKE_BINARY_DIR}/${DIR}
+            CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_CURRENT_SOURCE_DIR}/cmake/${TOOLCHAIN}.cmake
+            INSTALL_COMMAND ""
+            BUILD_ALWAYS TRUE)
+    endif()
+endfunction()
+
+set(DELIVERABLES) # entries COMPILER:WIDTH:PATH
+foreach(COMPILER ${VANTORIEL_COMPILERS})
+    foreach(ARCH x86_64 i686)
+        if(COMPILER STREQUAL gcc)
+            set(DIR cross-${ARCH})
+            add_cross_build(${DIR} mingw-${ARCH})
+        else()
+            set(DIR clang-${ARCH})
+            add_cross_build(${DIR} clang-${ARCH})
+        endif()
+        if(ARCH STREQUAL x86_64)
+            list(APPEND DELIVERABLES "${COMPILER}:64:${CMAKE_BINARY_DIR}/${DIR}/Vantoriel64.exe")
+        else()
+            list(APPEND DELIVERABLES "${COMPILER}:32:${CMAKE_BINARY_DIR}/${DIR}/Vantoriel32.exe")
+        endif()
+    endforeach()
 endforeach()
-set(VANTORIEL64_EXE ${CMAKE_BINARY_DIR}/cross-x86_64/Vantoriel64.exe)
-set(VANTORIEL32_EXE ${CMAKE_BINARY_DIR}/cross-i686/Vantoriel32.exe)
+# The end-to-end driver comes with the 64-bit GCC build, whichever compilers
+# make the deliverables.
+add_cross_build(cross-x86_64 mingw-x86_64)
 set(E2E_DRIVER_EXE ${CMAKE_BINARY_DIR}/cross-x86_64/e2e_driver.exe)
 
 include(${CMAKE_CURRENT_SOURCE_DIR}/tests/CMakeLists.txt OPTIONAL)
+
+# The release package: both .exe files of the GCC build (of LLVM's when only
+# LLVM builds them), the README and the licence, in a versioned ZIP.
+list(GET DELIVERABLES 0 FIRST)
+string(REPLACE ":" ";" FIRST ${FIRST})
+list(GET FIRST 0 PACKAGE_COMPILER)
+foreach(ENTRY ${DELIVERABLES})
+    string(REPLACE ":" ";" PARTS ${ENTRY})
+    list(GET PARTS 0 COMPILER)
+    list(GET PARTS 2 EXE)
+    if(COMPILER STREQUAL PACKAGE_COMPILER)
+        install(PROGRAMS ${EXE} DESTINATION .)
+    endif()
+endforeach()
+install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/README.md ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME Vantoriel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME Vantoriel-${PROJECT_VERSION})
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+include(CPack)

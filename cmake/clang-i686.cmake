@@ -1,0 +1,13 @@
+# Cross build with LLVM: clang and lld on the MinGW-w64 headers and import libraries.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_CXX_COMPILER clang++)
+set(CMAKE_CXX_COMPILER_TARGET i686-w64-mingw32)
+set(CMAKE_EXE_LINKER_FLAGS_INIT -fuse-ld=lld)
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# clang finds no MinGW C++ runtime to link a test program with; the program
+# needs none (it links with -nostdlib), so the compiler checks only compile.
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
