@@ -74,7 +74,6 @@ endforeach()
 add_cross_build(cross-x86_64 mingw-x86_64)
 set(E2E_DRIVER_EXE ${CMAKE_BINARY_DIR}/cross-x86_64/e2e_driver.exe)
 
-include(${CMAKE_CURRENT_SOURCE_DIR}/tests/CMakeLists.txt OPTIONAL)
 
 # The release package: both .exe files of the GCC build (of LLVM's when only
 # LLVM builds them), the README and the licence, in a versioned ZIP.
@@ -97,3 +96,14 @@ set(CPACK_PACKAGE_FILE_NAME Vantoriel-${PROJECT_VERSION})
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 include(CPack)
+
+# Sanitizer and fuzzing builds of the host tests, with clang.
+ExternalProject_Add(sanitize
+    SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/sanitize
+    CMAKE_ARGS -DVANTORIEL_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS TRUE)
+set(SANITIZE_DIR ${CMAKE_BINARY_DIR}/sanitize)
+
+include(${CMAKE_CURRENT_SOURCE_DIR}/tests/CMakeLists.txt)

@@ -9,6 +9,17 @@
 
 namespace fake {
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FAKE_UNDER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(FAKE_UNDER_ASAN)
+const bool AddressSanitizerRuns = true;
+#else
+const bool AddressSanitizerRuns = false;
+#endif
+
 World world;
 
 static const HANDLE ProcessHeap = (HANDLE)(UINT_PTR)0x4EA9;
@@ -45,6 +56,11 @@ void Reset()
     UnmapAll();
     world = World();
     world.maxAddress = sizeof(void *) == 8 ? (UINT_PTR)0x7FFFFFFEFFFFull : (UINT_PTR)0x7FFEFFFFu;
+    if (AddressSanitizerRuns) {
+        // The sanitizer's shadow memory fills most of the host's address
+        // space above these; a search through it would go on for ever.
+        world.maxAddress = sizeof(void *) == 8 ? (UINT_PTR)0x7FFF0000u : (UINT_PTR)0x1FFF0000u;
+    }
     SetCommandLine(TEXT("Vantoriel"));
 }
 
