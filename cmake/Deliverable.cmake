@@ -74,3 +74,25 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND ${GCC})
     target_link_options(e2e_driver PRIVATE -municode -static)
     target_link_libraries(e2e_driver PRIVATE user32 gdi32 psapi)
 endif()
+
+math(EXPR BITS "${CMAKE_SIZEOF_VOID_P} * 8")
+# Benchmark programs (not shipped): the baseline with the deliverable's own
+# flags, the program linked with the C runtime, and the 64-bit bench driver.
+add_executable(baseline${BITS} EXCLUDE_FROM_ALL ${CMAKE_CURRENT_SOURCE_DIR}/bench/baseline.cpp)
+get_target_property(DELIVERABLE_COMPILE_OPTIONS ${NAME} COMPILE_OPTIONS)
+get_target_property(DELIVERABLE_LINK_OPTIONS ${NAME} LINK_OPTIONS)
+target_compile_options(baseline${BITS} PRIVATE ${DELIVERABLE_COMPILE_OPTIONS})
+target_link_options(baseline${BITS} PRIVATE ${DELIVERABLE_LINK_OPTIONS})
+target_link_libraries(baseline${BITS} PRIVATE kernel32 user32 gdi32)
+
+add_executable(${NAME}-crt EXCLUDE_FROM_ALL ${PROGRAM_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/bench/crt_main.cpp)
+target_include_directories(${NAME}-crt PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_options(${NAME}-crt PRIVATE ${WIDTH_COMPILE_OPTIONS} -Os)
+target_link_options(${NAME}-crt PRIVATE -mwindows -s)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND ${GCC})
+    add_executable(bench EXCLUDE_FROM_ALL ${CMAKE_CURRENT_SOURCE_DIR}/bench/bench.cpp)
+    target_compile_options(bench PRIVATE -DUNICODE -D_UNICODE -O2)
+    target_link_options(bench PRIVATE -municode -static)
+endif()
+add_custom_target(benchmarks DEPENDS baseline${BITS} ${NAME}-crt $<$<TARGET_EXISTS:bench>:bench>)
