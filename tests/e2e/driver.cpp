@@ -698,21 +698,22 @@ static void StaticAddressesAgain()
 // Real key and mouse input on the X display: Wine starts Unix programs
 // through CreateProcess, though it cannot wait for them, so each effect is
 // polled for with a bound.
-static void Xdotool(const std::wstring &arguments)
+// StartUnixProgram: starts a Linux command line; false (and a failed check) if it cannot.
+static bool StartUnixProgram(const std::wstring &line)
 {
-    std::wstring line = L"/usr/bin/xdotool " + arguments;
     std::vector<wchar_t> buf(line.begin(), line.end());
     buf.push_back(0);
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        Check(false, "xdotool starts: %lu", GetLastError());
-        return;
-    }
+    if (!CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return Check(false, "%s starts: %lu", Narrow(line).c_str(), GetLastError());
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
+    return true;
 }
+
+static void Xdotool(const std::wstring &arguments) { StartUnixProgram(L"/usr/bin/xdotool " + arguments); }
 
 template <class Condition> static bool WaitFor(Condition condition, DWORD milliseconds = 5000)
 {
@@ -792,17 +793,7 @@ static std::string RunScanmem(const std::wstring &commands)
     std::wstring line = L"/bin/sh " + HelperDir + L"/scanmem-helper " + B.name + L".exe " + out + L" \"" + commands +
                         L"\"";
     DeleteFileW((WindowsPath(out) + L".done").c_str());
-    std::vector<wchar_t> buf(line.begin(), line.end());
-    buf.push_back(0);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        Check(false, "scanmem helper starts: %lu", GetLastError());
-        return "";
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    if (!StartUnixProgram(line)) return "";
     bool done = WaitFor([&] { return GetFileAttributesW((WindowsPath(out) + L".done").c_str()) != INVALID_FILE_ATTRIBUTES; },
                         90000);
     Check(done, "scanmem finishes within 90 s");
