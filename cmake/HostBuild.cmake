@@ -6,6 +6,13 @@ set(CMAKE_CXX_STANDARD 17)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(GTEST_ROOT /usr/src/googletest/googletest CACHE PATH "GoogleTest sources")
 
+# Whether this machine runs 32-bit Linux programs natively; where it cannot,
+# the 32-bit host tests run under qemu-i386 and Vantoriel32 in a guest.
+execute_process(COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/i386-mode
+    OUTPUT_VARIABLE I386_MODE OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+message(STATUS "32-bit Linux programs run: ${I386_MODE}")
+set(RUN_LINUX ${CMAKE_CURRENT_SOURCE_DIR}/scripts/run-linux)
+
 file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/host/*.cpp)
 
 # Program code keeps its own rules on the host too.
@@ -35,7 +42,7 @@ foreach(WIDTH 64 32)
         target_compile_definitions(unit_tests${WIDTH} PRIVATE UNICODE _UNICODE)
     endif()
     target_link_libraries(unit_tests${WIDTH} PRIVATE gtest${WIDTH})
-    add_test(NAME unit${WIDTH} COMMAND unit_tests${WIDTH})
+    add_test(NAME unit${WIDTH} COMMAND ${RUN_LINUX} $<TARGET_FILE:unit_tests${WIDTH}>)
 endforeach()
 
 # The two deliverables, cross-built by this same project with MinGW-w64, once
@@ -107,3 +114,7 @@ ExternalProject_Add(sanitize
 set(SANITIZE_DIR ${CMAKE_BINARY_DIR}/sanitize)
 
 include(${CMAKE_CURRENT_SOURCE_DIR}/tests/CMakeLists.txt)
+
+# Every test follows the one answer found above, also where it asks again.
+get_property(ALL_TESTS DIRECTORY PROPERTY TESTS)
+set_tests_properties(${ALL_TESTS} PROPERTIES ENVIRONMENT VANTORIEL_I386=${I386_MODE})
