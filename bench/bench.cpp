@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <wchar.h>
 
 #include <algorithm>
@@ -41,6 +42,13 @@ struct Running {
     HWND window = nullptr, report = nullptr;
 };
 
+// A program that does not start ends the benchmark with no figures at all.
+[[noreturn]] static void NotStarted(const std::wstring &exe, const char *why)
+{
+    fprintf(stderr, "bench: %ls did not start (%s); no figures\n", exe.c_str(), why);
+    exit(1);
+}
+
 // Starts exe and waits until its report field (id 1005) has text; the time
 // from CreateProcess to then.
 static double Start(const std::wstring &exe, const wchar_t *cls, Running &r)
@@ -49,7 +57,8 @@ static double Start(const std::wstring &exe, const wchar_t *cls, Running &r)
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     double t0 = Now();
-    if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &r.pi)) return -1;
+    if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &r.pi))
+        NotStarted(exe, "CreateProcess failed");
     for (;;) {
         HWND w = FindWindowW(cls, nullptr);
         DWORD pid = 0;
@@ -62,7 +71,10 @@ static double Start(const std::wstring &exe, const wchar_t *cls, Running &r)
                 return Now() - t0;
             }
         }
-        if (Now() - t0 > 30000) return -1;
+        if (Now() - t0 > 30000) {
+            TerminateProcess(r.pi.hProcess, 1);
+            NotStarted(exe, "no report within 30 s");
+        }
         SwitchToThread();
     }
 }
