@@ -14,7 +14,7 @@ static LRESULT CALLBACK BaselineProc(HWND window, UINT message, WPARAM wParam, L
     return DefWindowProc(window, message, wParam, lParam);
 }
 
-extern "C" __attribute__((noreturn)) void EntryPoint()
+extern "C" [[noreturn]] void EntryPoint()
 {
     HINSTANCE instance = GetModuleHandle(nullptr);
     WNDCLASSEX wc = {};

@@ -2,7 +2,7 @@
 // or after it.
 #include "startup/application.h"
 
-extern "C" __attribute__((noreturn)) void EntryPoint()
+extern "C" [[noreturn]] void EntryPoint()
 {
     HINSTANCE instance = GetModuleHandle(nullptr);
     UINT32 code = RunApplication(instance, nullptr, nullptr, SW_SHOWNORMAL);
