@@ -2,43 +2,14 @@
 set(CMAKE_CXX_STANDARD 17)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(GCC ${CMAKE_CXX_COMPILER_ID} STREQUAL GNU)
-
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(NAME Vantoriel64)
-    set(ENTRY EntryPoint)            # x64 symbols carry no leading underscore
-    set(WIDTH_COMPILE_OPTIONS
-        -DUNICODE -D_UNICODE         # the 64-bit build is the wide-character one
-        -mcmodel=small)              # direct addressing, no auto-import pointer stubs
-    set(WIDTH_LINK_OPTIONS
-        -Wl,--dynamicbase            # a dynamic image base; the linker keeps .reloc for it
-        -Wl,--high-entropy-va)       # and the whole 64-bit range for it
-    if(NOT ${GCC})
-        list(APPEND WIDTH_LINK_OPTIONS -Wl,--large-address-aware)
-    endif()
-    # GNU ld marks x64 images large-address-aware by default; the image test checks both.
 else()
     set(NAME Vantoriel32)
-    set(WIDTH_COMPILE_OPTIONS)
-    set(WIDTH_LINK_OPTIONS
-        -Wl,--image-base=0x400000    # static targets at the same addresses every run
-        -Wl,--disable-dynamicbase    # the base is fixed ...
-        -Wl,--large-address-aware)   # mapped targets at 2 GiB and above where allowed
-    if(${GCC})
-        set(ENTRY _EntryPoint)       # GNU ld wants the i386 symbol with its underscore
-        list(APPEND WIDTH_LINK_OPTIONS -Wl,--disable-reloc-section) # ... so no relocation records
-    else()
-        set(ENTRY EntryPoint)        # lld adds the i386 underscore itself
-        list(APPEND WIDTH_LINK_OPTIONS -Wl,-Xlink=/fixed) # ... so no relocation records
-    endif()
 endif()
 
-if(${GCC})
-    set(COMPILER_OPTIONS
-        -fno-ident                                        # no compiler banner in .rdata
-        -malign-data=abi                                  # no padding of tables to cache lines
-        -fno-peel-loops --param=max-completely-peeled-insns=0) # two-round loops stay loops
-else()
-    set(COMPILER_OPTIONS)
+if(NOT MSVC AND NOT ${GCC})
+    add_link_options(-fuse-ld=lld)       # the LLVM build links with LLVM's linker
 endif()
 
 # One .text per source file: per-function sections would each be padded to
@@ -48,22 +19,102 @@ add_executable(${NAME} ${PROGRAM_SOURCES}
     ${CMAKE_CURRENT_SOURCE_DIR}/startup/entry.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/startup/compiler_support.cpp)
 target_include_directories(${NAME} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_compile_options(${NAME} PRIVATE
-    ${WIDTH_COMPILE_OPTIONS}
-    ${COMPILER_OPTIONS}
-    -Os
-    -Wall -Wextra -Werror
-    -fno-exceptions -fno-rtti                         # no language runtime behind the code
-    -fno-asynchronous-unwind-tables -fno-unwind-tables # no .pdata/.xdata to unwind nothing
-    -fno-stack-protector)                             # it would need the runtime's guard
-target_link_options(${NAME} PRIVATE
-    ${WIDTH_LINK_OPTIONS}
-    -nostdlib -nostartfiles          # no C runtime, no start-up files
-    -Wl,--entry=${ENTRY}             # the image's own entry point
-    -Wl,--subsystem,windows          # a GUI program: no console window
-    -Wl,--gc-sections                # drop sections nothing refers to
-    -Wl,--no-insert-timestamp        # the same sources give the same bytes
-    -s)                              # no symbols in the shipped file
+# -Werror or /WX; a compiler that warns where ours do not can be told
+# `cmake --compile-no-warning-as-error`.
+set_target_properties(${NAME} PROPERTIES COMPILE_WARNING_AS_ERROR ON)
+
+if(MSVC)
+    # cl.exe and link.exe, or clang-cl and lld-link in their place.
+    if(NAME STREQUAL Vantoriel64)
+        set(WIDTH_COMPILE_OPTIONS
+            /DUNICODE /D_UNICODE)        # the 64-bit build is the wide-character one
+        set(WIDTH_LINK_OPTIONS
+            /DYNAMICBASE                 # a dynamic image base, with its relocations
+            /HIGHENTROPYVA)              # and the whole 64-bit range for it
+    else()
+        set(WIDTH_COMPILE_OPTIONS
+            /arch:SSE2)                  # cl.exe's default; clang-cl must be told
+        set(WIDTH_LINK_OPTIONS
+            /BASE:0x400000               # static targets at the same addresses every run
+            /DYNAMICBASE:NO              # the base is fixed ...
+            /FIXED)                      # ... so no relocation records
+    endif()
+    target_compile_options(${NAME} PRIVATE
+        ${WIDTH_COMPILE_OPTIONS}
+        /O1                              # small code
+        /W4
+        /GR- /EHs-c-                     # no language runtime behind the code
+        /GS-                             # no security cookie: it would need the runtime
+        /Zl)                             # no default library named in the objects
+    target_link_options(${NAME} PRIVATE
+        ${WIDTH_LINK_OPTIONS}
+        /NODEFAULTLIB                    # no C runtime, no start-up code
+        /ENTRY:EntryPoint                # the image's own entry point (link adds the i386 underscore)
+        /SUBSYSTEM:WINDOWS               # a GUI program: no console window
+        /LARGEADDRESSAWARE               # mapped targets above 2 GiB
+        /NXCOMPAT                        # data is not executable, as with the GNU linkers
+        /OPT:REF /OPT:ICF                # drop what nothing refers to, fold duplicates
+        /INCREMENTAL:NO /MANIFEST:NO     # no padding for relinks, no manifest file
+        /Brepro)                         # the same sources give the same bytes
+    # CMake otherwise asks link.exe for a console program.
+    set_target_properties(${NAME} PROPERTIES WIN32_EXECUTABLE ON)
+    # The x64 image keeps its unwind tables (.pdata/.xdata): cl.exe has no
+    # switch that leaves them out.
+else()
+    # GCC or Clang with MinGW-w64.
+    if(NAME STREQUAL Vantoriel64)
+        set(ENTRY EntryPoint)            # x64 symbols carry no leading underscore
+        set(WIDTH_COMPILE_OPTIONS
+            -DUNICODE -D_UNICODE         # the 64-bit build is the wide-character one
+            -mcmodel=small)              # direct addressing, no auto-import pointer stubs
+        set(WIDTH_LINK_OPTIONS
+            -Wl,--dynamicbase            # a dynamic image base; the linker keeps .reloc for it
+            -Wl,--high-entropy-va)       # and the whole 64-bit range for it
+        if(NOT ${GCC})
+            list(APPEND WIDTH_LINK_OPTIONS -Wl,--large-address-aware)
+        endif()
+        # GNU ld marks x64 images large-address-aware by default; the image test checks both.
+    else()
+        set(WIDTH_COMPILE_OPTIONS)
+        set(WIDTH_LINK_OPTIONS
+            -Wl,--image-base=0x400000    # static targets at the same addresses every run
+            -Wl,--disable-dynamicbase    # the base is fixed ...
+            -Wl,--large-address-aware)   # mapped targets at 2 GiB and above where allowed
+        if(${GCC})
+            set(ENTRY _EntryPoint)       # GNU ld wants the i386 symbol with its underscore
+            list(APPEND WIDTH_LINK_OPTIONS -Wl,--disable-reloc-section) # ... so no relocation records
+        else()
+            set(ENTRY EntryPoint)        # lld adds the i386 underscore itself
+            list(APPEND WIDTH_LINK_OPTIONS -Wl,-Xlink=/fixed) # ... so no relocation records
+        endif()
+    endif()
+
+    if(${GCC})
+        set(COMPILER_OPTIONS
+            -fno-ident                                        # no compiler banner in .rdata
+            -malign-data=abi                                  # no padding of tables to cache lines
+            -fno-peel-loops --param=max-completely-peeled-insns=0) # two-round loops stay loops
+    else()
+        set(COMPILER_OPTIONS)
+    endif()
+
+    target_compile_options(${NAME} PRIVATE
+        ${WIDTH_COMPILE_OPTIONS}
+        ${COMPILER_OPTIONS}
+        -Os
+        -Wall -Wextra
+        -fno-exceptions -fno-rtti                         # no language runtime behind the code
+        -fno-asynchronous-unwind-tables -fno-unwind-tables # no .pdata/.xdata to unwind nothing
+        -fno-stack-protector)                             # it would need the runtime's guard
+    target_link_options(${NAME} PRIVATE
+        ${WIDTH_LINK_OPTIONS}
+        -nostdlib -nostartfiles          # no C runtime, no start-up files
+        -Wl,--entry=${ENTRY}             # the image's own entry point
+        -Wl,--subsystem,windows          # a GUI program: no console window
+        -Wl,--gc-sections                # drop sections nothing refers to
+        -Wl,--no-insert-timestamp        # the same sources give the same bytes
+        -s)                              # no symbols in the shipped file
+endif()
 target_link_libraries(${NAME} PRIVATE kernel32 user32 gdi32)
 
 # The end-to-end driver is test code (it may use the C runtime); the 64-bit
@@ -73,6 +124,11 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND ${GCC})
     target_compile_options(e2e_driver PRIVATE -DUNICODE -D_UNICODE -O1 -Wall -Wextra)
     target_link_options(e2e_driver PRIVATE -municode -static)
     target_link_libraries(e2e_driver PRIVATE user32 gdi32 psapi)
+endif()
+
+# The benchmarks measure the GNU-style builds.
+if(MSVC)
+    return()
 endif()
 
 math(EXPR BITS "${CMAKE_SIZEOF_VOID_P} * 8")
