@@ -46,8 +46,9 @@ foreach(WIDTH 64 32)
 endforeach()
 
 # The two deliverables, cross-built by this same project with MinGW-w64, once
-# with GCC (the default, in cross-ARCH) and once with LLVM (clang-ARCH).
-set(VANTORIEL_COMPILERS "gcc;clang" CACHE STRING "compilers to build the .exe files with: gcc, clang or both")
+# with GCC (the default, in cross-ARCH), once with LLVM (clang-ARCH), and once
+# with clang-cl and lld-link in the place of Visual Studio (msvc-ARCH).
+set(VANTORIEL_COMPILERS "gcc;clang;msvc" CACHE STRING "compilers to build the .exe files with: any of gcc, clang and msvc")
 function(add_cross_build DIR TOOLCHAIN)
     if(NOT TARGET ${DIR})
         ExternalProject_Add(${DIR}
@@ -66,8 +67,8 @@ foreach(COMPILER ${VANTORIEL_COMPILERS})
             set(DIR cross-${ARCH})
             add_cross_build(${DIR} mingw-${ARCH})
         else()
-            set(DIR clang-${ARCH})
-            add_cross_build(${DIR} clang-${ARCH})
+            set(DIR ${COMPILER}-${ARCH})
+            add_cross_build(${DIR} ${COMPILER}-${ARCH})
         endif()
         if(ARCH STREQUAL x86_64)
             list(APPEND DELIVERABLES "${COMPILER}:64:${CMAKE_BINARY_DIR}/${DIR}/Vantoriel64.exe")
