@@ -118,8 +118,8 @@ endif()
 target_link_libraries(${NAME} PRIVATE kernel32 user32 gdi32)
 
 # The end-to-end driver is test code (it may use the C runtime); the 64-bit
-# GCC one drives every deliverable from outside.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND ${GCC})
+# GCC one drives every deliverable from outside, in the Linux test build.
+if(CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 8 AND ${GCC})
     add_executable(e2e_driver ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/driver.cpp)
     target_compile_options(e2e_driver PRIVATE -DUNICODE -D_UNICODE -O1 -Wall -Wextra)
     target_link_options(e2e_driver PRIVATE -municode -static)
