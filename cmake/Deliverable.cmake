@@ -2,6 +2,7 @@
 set(CMAKE_CXX_STANDARD 17)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(GCC ${CMAKE_CXX_COMPILER_ID} STREQUAL GNU)
+
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(NAME Vantoriel64)
 else()
@@ -12,9 +13,6 @@ if(NOT MSVC AND NOT ${GCC})
     add_link_options(-fuse-ld=lld)       # the LLVM build links with LLVM's linker
 endif()
 
-# One .text per source file: per-function sections would each be padded to
-# 16 bytes, and every function here is used; the linker still drops the files'
-# sections that nothing refers to.
 add_executable(${NAME} ${PROGRAM_SOURCES}
     ${CMAKE_CURRENT_SOURCE_DIR}/startup/entry.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/startup/compiler_support.cpp)
@@ -98,6 +96,9 @@ else()
         set(COMPILER_OPTIONS)
     endif()
 
+    # One .text per source file: per-function sections would each be padded
+    # to 16 bytes, and every function here is used; the linker still drops the
+    # files' sections that nothing refers to.
     target_compile_options(${NAME} PRIVATE
         ${WIDTH_COMPILE_OPTIONS}
         ${COMPILER_OPTIONS}
