@@ -37,23 +37,26 @@ if(MSVC)
             /DYNAMICBASE:NO              # the base is fixed ...
             /FIXED)                      # ... so no relocation records
     endif()
-    target_compile_options(${NAME} PRIVATE
-        ${WIDTH_COMPILE_OPTIONS}
+    set(CODE_OPTIONS
         /O1                              # small code
         /W4
         /GR- /EHs-c-                     # no language runtime behind the code
         /GS-                             # no security cookie: it would need the runtime
         /Zl)                             # no default library named in the objects
-    target_link_options(${NAME} PRIVATE
-        ${WIDTH_LINK_OPTIONS}
+    set(IMAGE_LINK_OPTIONS
         /NODEFAULTLIB                    # no C runtime, no start-up code
-        /ENTRY:EntryPoint                # the image's own entry point (link adds the i386 underscore)
-        /SUBSYSTEM:WINDOWS               # a GUI program: no console window
-        /LARGEADDRESSAWARE               # mapped targets above 2 GiB
         /NXCOMPAT                        # data is not executable, as with the GNU linkers
         /OPT:REF /OPT:ICF                # drop what nothing refers to, fold duplicates
         /INCREMENTAL:NO /MANIFEST:NO     # no padding for relinks, no manifest file
         /Brepro)                         # the same sources give the same bytes
+    target_compile_options(${NAME} PRIVATE ${WIDTH_COMPILE_OPTIONS} ${CODE_OPTIONS})
+    target_link_options(${NAME} PRIVATE
+        ${WIDTH_LINK_OPTIONS}
+        ${IMAGE_LINK_OPTIONS}
+        /ENTRY:EntryPoint                # the image's own entry point (link adds the i386 underscore)
+        /SUBSYSTEM:WINDOWS               # a GUI program: no console window
+        /LARGEADDRESSAWARE)              # mapped targets above 2 GiB
+    set(CTL_LINK_OPTIONS /ENTRY:CtlEntry /SUBSYSTEM:CONSOLE /DYNAMICBASE /HIGHENTROPYVA)
     # CMake otherwise asks link.exe for a console program.
     set_target_properties(${NAME} PROPERTIES WIN32_EXECUTABLE ON)
     # The x64 image keeps its unwind tables (.pdata/.xdata): cl.exe has no
@@ -99,29 +102,48 @@ else()
     # One .text per source file: per-function sections would each be padded
     # to 16 bytes, and every function here is used; the linker still drops the
     # files' sections that nothing refers to.
-    target_compile_options(${NAME} PRIVATE
-        ${WIDTH_COMPILE_OPTIONS}
+    set(CODE_OPTIONS
         ${COMPILER_OPTIONS}
         -Os
         -Wall -Wextra
         -fno-exceptions -fno-rtti                         # no language runtime behind the code
         -fno-asynchronous-unwind-tables -fno-unwind-tables # no .pdata/.xdata to unwind nothing
         -fno-stack-protector)                             # it would need the runtime's guard
-    target_link_options(${NAME} PRIVATE
-        ${WIDTH_LINK_OPTIONS}
+    set(IMAGE_LINK_OPTIONS
         -nostdlib -nostartfiles          # no C runtime, no start-up files
-        -Wl,--entry=${ENTRY}             # the image's own entry point
-        -Wl,--subsystem,windows          # a GUI program: no console window
         -Wl,--gc-sections                # drop sections nothing refers to
         -Wl,--no-insert-timestamp        # the same sources give the same bytes
         -s)                              # no symbols in the shipped file
+    target_compile_options(${NAME} PRIVATE ${WIDTH_COMPILE_OPTIONS} ${CODE_OPTIONS})
+    target_link_options(${NAME} PRIVATE
+        ${WIDTH_LINK_OPTIONS}
+        ${IMAGE_LINK_OPTIONS}
+        -Wl,--entry=${ENTRY}             # the image's own entry point
+        -Wl,--subsystem,windows)         # a GUI program: no console window
+    set(CTL_LINK_OPTIONS -Wl,--entry=CtlEntry -Wl,--subsystem,console -Wl,--dynamicbase -Wl,--high-entropy-va)
 endif()
 target_link_libraries(${NAME} PRIVATE kernel32 user32 gdi32)
+
+# vantoriel-ctl, the console companion, ships with the 64-bit build and drives
+# both. No C runtime either, so each compiler builds it as it builds the program.
+if(NAME STREQUAL Vantoriel64)
+    add_executable(vantoriel-ctl
+        ${CMAKE_CURRENT_SOURCE_DIR}/ctl/main.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/ctl/remote.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/numtext/numtext.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/startup/compiler_support.cpp)
+    target_include_directories(vantoriel-ctl PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    set_target_properties(vantoriel-ctl PROPERTIES COMPILE_WARNING_AS_ERROR ON)
+    target_compile_options(vantoriel-ctl PRIVATE ${WIDTH_COMPILE_OPTIONS} ${CODE_OPTIONS})
+    target_link_options(vantoriel-ctl PRIVATE ${IMAGE_LINK_OPTIONS} ${CTL_LINK_OPTIONS})
+    target_link_libraries(vantoriel-ctl PRIVATE kernel32 user32 shell32)
+endif()
 
 # The end-to-end driver is test code (it may use the C runtime); the 64-bit
 # GCC one drives every deliverable from outside, in the Linux test build.
 if(CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 8 AND ${GCC})
-    add_executable(e2e_driver ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/driver.cpp)
+    add_executable(e2e_driver ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/driver.cpp ${CMAKE_CURRENT_SOURCE_DIR}/ctl/remote.cpp)
+    target_include_directories(e2e_driver PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     target_compile_options(e2e_driver PRIVATE -DUNICODE -D_UNICODE -O1 -Wall -Wextra)
     target_link_options(e2e_driver PRIVATE -municode -static)
     target_link_libraries(e2e_driver PRIVATE user32 gdi32 psapi)

@@ -1,0 +1,286 @@
+// remote.cpp: a running Vantoriel seen from another process.
+#include "ctl/remote.h"
+
+const RemoteBuild Builds[2] = {
+    {L"Vantoriel64", 128, 16},
+    {L"Vantoriel32", 64, 8},
+};
+
+const char *const StaticNames[4] = {"StaticWordA", "StaticQword", "StaticBlock", "StaticWordB"};
+const char *const HeapNames[6] = {"process", "global", "local", "process", "global", "local"};
+const UINT32 HeapSizes[6] = {4, 4, 4, 4100, 4100, 4100};
+
+UINT64 MappedBase(UINT32 i)
+{
+    return (UINT64)(2 * (i % 8) + 1) << (4 * (i / 8));
+}
+
+BOOL SameText(const WCHAR *a, const WCHAR *b)
+{
+    while (*a && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
+const RemoteBuild *BuildOfWindow(HWND window)
+{
+    WCHAR cls[32], title[32];
+    if (!GetClassNameW(window, cls, 32) || !GetWindowTextW(window, title, 32)) return nullptr;
+    for (const RemoteBuild &b : Builds)
+        if (SameText(cls, b.name) && SameText(title, b.name)) return &b;
+    return nullptr;
+}
+
+struct FoundWindows {
+    HWND *windows;
+    UINT32 capacity, count;
+};
+
+static BOOL CALLBACK CollectVantoriel(HWND window, LPARAM parameter)
+{
+    FoundWindows *found = (FoundWindows *)parameter;
+    if (BuildOfWindow(window)) {
+        if (found->count < found->capacity) found->windows[found->count] = window;
+        ++found->count;
+    }
+    return TRUE;
+}
+
+UINT32 FindVantoriels(HWND *windows, UINT32 capacity)
+{
+    FoundWindows found = {windows, capacity, 0};
+    EnumWindows(CollectVantoriel, (LPARAM)&found);
+    return found.count;
+}
+
+static void FillControls(HWND window, Remote *remote)
+{
+    remote->window = window;
+    remote->build = BuildOfWindow(window);
+    for (UINT32 k = 0; k < 6; ++k) remote->controls[k] = GetDlgItem(window, (int)(ID_LOW + k));
+}
+
+BOOL AttachRemote(HWND window, Remote *remote)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, pid);
+    if (!process) return FALSE;
+    remote->pid = pid;
+    remote->process = process;
+    FillControls(window, remote);
+    return TRUE;
+}
+
+void DetachRemote(Remote *remote)
+{
+    if (remote->process) CloseHandle(remote->process);
+    remote->process = nullptr;
+}
+
+BOOL StartProgram(const WCHAR *exe, const WCHAR *arguments, PROCESS_INFORMATION *started)
+{
+    // "exe" arguments, in a buffer CreateProcessW may write to.
+    static WCHAR line[2 * MAX_PATH + 4096];
+    UINT32 n = 0, cap = sizeof line / sizeof line[0] - 2;
+    line[n++] = L'"';
+    for (const WCHAR *p = exe; *p && n < cap; ++p) line[n++] = *p;
+    if (n < cap) line[n++] = L'"';
+    if (arguments && *arguments) {
+        if (n < cap) line[n++] = L' ';
+        for (const WCHAR *p = arguments; *p && n < cap; ++p) line[n++] = *p;
+    }
+    line[n] = 0;
+
+    // The program's own folder as its current one, as Explorer would start it.
+    static WCHAR folder[MAX_PATH];
+    UINT32 f = 0, slash = 0;
+    for (const WCHAR *p = exe; *p && f + 1 < MAX_PATH; ++p) {
+        folder[f++] = *p;
+        if (*p == L'\\' || *p == L'/') slash = f;
+    }
+    folder[slash] = 0;
+
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    return CreateProcessW(exe, line, nullptr, nullptr, FALSE, 0, nullptr, slash ? folder : nullptr, &si, started);
+}
+
+struct TopLevelSearch {
+    DWORD pid;
+    HWND main, box;
+};
+
+static BOOL CALLBACK FindOwnTopLevel(HWND window, LPARAM parameter)
+{
+    TopLevelSearch *s = (TopLevelSearch *)parameter;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != s->pid || !IsWindowVisible(window)) return TRUE;
+    WCHAR cls[32];
+    if (BuildOfWindow(window)) s->main = window;
+    else if (GetClassNameW(window, cls, 32) && SameText(cls, L"#32770")) s->box = window;
+    return TRUE;
+}
+
+UINT32 WaitForStart(const PROCESS_INFORMATION *started, DWORD milliseconds, Remote *remote, HWND *box)
+{
+    for (DWORD waited = 0;; waited += 50) {
+        TopLevelSearch s = {started->dwProcessId, nullptr, nullptr};
+        EnumWindows(FindOwnTopLevel, (LPARAM)&s);
+        if (s.box) {
+            *box = s.box;
+            return StartUsageBox;
+        }
+        // The first report is set while the window is created, before it shows.
+        // (GetWindowTextLength would give another process's edit's caption, not its text.)
+        if (s.main && SendMessageW(GetDlgItem(s.main, ID_REPORT), WM_GETTEXTLENGTH, 0, 0) > 0) {
+            remote->pid = started->dwProcessId;
+            remote->process = started->hProcess;
+            FillControls(s.main, remote);
+            return StartReady;
+        }
+        if (WaitForSingleObject(started->hProcess, 50) == WAIT_OBJECT_0) return StartEnded;
+        if (waited >= milliseconds) return StartTimedOut;
+    }
+}
+
+UINT32 GetRemoteText(HWND control, WCHAR *text, UINT32 capacity)
+{
+    text[0] = 0;
+    return (UINT32)SendMessageW(control, WM_GETTEXT, capacity, (LPARAM)text);
+}
+
+void SetRemoteText(HWND control, const WCHAR *text)
+{
+    SendMessageW(control, WM_SETTEXT, 0, (LPARAM)text);
+}
+
+void PressButton(const Remote *remote, UINT32 id)
+{
+    // Sent, not posted: the button's click runs the command before this returns.
+    SendMessageW(remote->controls[id - ID_LOW], BM_CLICK, 0, 0);
+}
+
+BOOL ReadRemoteValue(HANDLE process, UINT64 address, UINT32 *value)
+{
+    SIZE_T got = 0;
+    return ReadProcessMemory(process, (LPCVOID)(UINT_PTR)address, value, 4, &got) && got == 4;
+}
+
+BOOL CloseRemote(const Remote *remote, DWORD milliseconds, DWORD *exitCode)
+{
+    PostMessageW(remote->window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(remote->process, milliseconds) != WAIT_OBJECT_0) return FALSE;
+    return GetExitCodeProcess(remote->process, exitCode);
+}
+
+// ---------------------------------------------------------------- the report
+
+static UINT32 HexDigit(WCHAR c)
+{
+    if (c >= '0' && c <= '9') return (UINT32)(c - '0');
+    if (c >= 'A' && c <= 'F') return (UINT32)(c - 'A' + 10);
+    return 16; // the report writes upper-case digits only
+}
+
+// Reads one target line of length units at line into out; false if its layout is not the build's.
+static BOOL ParseTargetLine(const WCHAR *line, UINT32 length, const RemoteBuild *build, ReportLine *out)
+{
+    UINT32 digits = build->addressDigits;
+    if (length < digits + 2 + 1 + 1 + 8 || length > digits + 2 + 10 + 1 + 8) return FALSE;
+    UINT32 width = length - digits - 2 - 1 - 8;
+    UINT64 address = 0;
+    for (UINT32 k = 0; k < digits; ++k) {
+        UINT32 d = HexDigit(line[k]);
+        if (d > 15) return FALSE;
+        address = address << 4 | d;
+    }
+    const WCHAR *column = line + digits + 2;
+    if (line[digits] != ' ' || line[digits + 1] != ' ' || column[width] != ' ') return FALSE;
+    // Right-aligned digits, with at least the last one present.
+    UINT32 k = 0, number = 0;
+    while (k + 1 < width && column[k] == ' ') ++k;
+    for (; k < width; ++k) {
+        if (column[k] < '0' || column[k] > '9') return FALSE;
+        number = number * 10 + (UINT32)(column[k] - '0');
+    }
+    UINT32 value = 0;
+    const WCHAR *bytes = column + width + 1;
+    for (UINT32 b = 0; b < 4; ++b) {
+        UINT32 high = HexDigit(bytes[2 * b]), low = HexDigit(bytes[2 * b + 1]);
+        if (high > 15 || low > 15) return FALSE;
+        value |= (high << 4 | low) << (8 * b);
+    }
+    out->type = LineTarget;
+    out->address = address;
+    out->value = value;
+    out->column = number;
+    out->width = width;
+    for (k = 0; k < length; ++k) out->text[k] = line[k];
+    out->text[length] = 0;
+    return TRUE;
+}
+
+// The mapped slot whose search interval holds address: base(i) up to base(i + 1),
+// the last one up to the top of the range.
+static UINT32 MappedSlotOf(UINT64 address, const RemoteBuild *build)
+{
+    UINT32 slot = 0;
+    while (slot + 1 < build->mappedCount && address >= MappedBase(slot + 1)) ++slot;
+    return slot;
+}
+
+BOOL ParseReport(const WCHAR *report, const RemoteBuild *build, ReportLine *lines, UINT32 capacity, UINT32 *count)
+{
+    UINT32 n = 0, dashes = 0, inGroup = 0, heapFirst = 0;
+    const WCHAR *p = report;
+    BOOL good = TRUE;
+    while (*p) {
+        const WCHAR *end = p;
+        while (*end && *end != '\r') ++end;
+        UINT32 length = (UINT32)(end - p);
+        if (n == capacity) { // longer than any report the program makes
+            good = FALSE;
+            break;
+        }
+        ReportLine *line = &lines[n];
+        *line = {};
+        if (end[0] != '\r' || end[1] != '\n') good = FALSE; // every line ends with CR LF
+        else if (length == 0) good = dashes == 0 && n > 0;  // empty lines only among mapped ones
+        else if (length == 2 && p[0] == '-' && p[1] == '-') {
+            line->type = LineDashes;
+            good = dashes < 2;
+            ++dashes;
+            inGroup = 0;
+            if (dashes == 2) heapFirst = n + 1;
+        } else if (ParseTargetLine(p, length, build, line)) {
+            line->kind = dashes;
+            line->index = dashes == 0 ? MappedSlotOf(line->address, build) : inGroup;
+            ++inGroup;
+            good = dashes != 1 || inGroup <= 4;
+            // Mapped slots rise strictly, one line each.
+            for (UINT32 k = n; good && dashes == 0 && k-- > 0;) {
+                if (lines[k].type != LineTarget) continue;
+                good = lines[k].index < line->index;
+                break;
+            }
+            // One width for the whole report.
+            for (UINT32 k = 0; good && k < n; ++k)
+                if (lines[k].type == LineTarget) good = lines[k].width == line->width;
+        } else {
+            good = FALSE;
+        }
+        if (!good) break;
+        ++n;
+        p = end + 2;
+    }
+    *count = n;
+    if (!good) return FALSE;
+    UINT32 statics = 0;
+    for (UINT32 k = 0; k < n; ++k) statics += lines[k].type == LineTarget && lines[k].kind == KindStatic;
+    if (dashes != 2 || statics != 4) return FALSE;
+    // With fewer than six heap lines it cannot be told which block is missing.
+    if (n - heapFirst != 6)
+        for (UINT32 k = heapFirst; k < n; ++k) lines[k].index = 0xFFFFFFFF;
+    return TRUE;
+}

@@ -1,0 +1,92 @@
+// remote.h: a running Vantoriel seen from another process: starting and
+// finding it, its controls, its report and its memory. Used by vantoriel-ctl
+// and by the end-to-end driver; needs no C runtime.
+#pragma once
+#include <windows.h>
+
+// What a build's window class tells about it.
+struct RemoteBuild {
+    const WCHAR *name;      // class name and title: L"Vantoriel64" or L"Vantoriel32"
+    UINT32 mappedCount;     // 128 or 64 mapped slots
+    UINT32 addressDigits;   // 16 or 8
+};
+extern const RemoteBuild Builds[2]; // Vantoriel64, Vantoriel32
+
+struct Remote {
+    DWORD pid;
+    HANDLE process;         // may read memory, wait, and give the exit code
+    HWND window;
+    HWND controls[6];       // ids 1000 to 1005, in id order
+    const RemoteBuild *build;
+};
+
+// Control ids: the two range fields, the three buttons and the report.
+enum { ID_LOW = 1000, ID_HIGH = 1001, ID_WRITE_A = 1002, ID_WRITE_B = 1003, ID_READ = 1004, ID_REPORT = 1005 };
+
+// Whether two texts are the same, unit for unit.
+BOOL SameText(const WCHAR *a, const WCHAR *b);
+
+// The build whose main window this is, or null for any other window.
+const RemoteBuild *BuildOfWindow(HWND window);
+
+// Main windows of running Vantoriels: up to capacity of them into windows; the count found.
+UINT32 FindVantoriels(HWND *windows, UINT32 capacity);
+
+// Fills remote for a main window found, opening its process. False if the
+// process cannot be opened (GetLastError tells why).
+BOOL AttachRemote(HWND window, Remote *remote);
+void DetachRemote(Remote *remote);
+
+// Starts exe with arguments (may be null) as its command line, from exe's folder.
+BOOL StartProgram(const WCHAR *exe, const WCHAR *arguments, PROCESS_INFORMATION *started);
+
+enum StartState { StartReady, StartUsageBox, StartEnded, StartTimedOut };
+// Waits until the started process shows its main window with a report, or
+// its usage box (*box then holds it), or ends. On StartReady, remote is
+// attached to it (with its own handle, which DetachRemote closes).
+UINT32 WaitForStart(const PROCESS_INFORMATION *started, DWORD milliseconds, Remote *remote, HWND *box);
+
+// Text of a control of another process, into text (capacity units, cut to
+// fit); its length. SetRemoteText sets it as if typed in whole.
+UINT32 GetRemoteText(HWND control, WCHAR *text, UINT32 capacity);
+void SetRemoteText(HWND control, const WCHAR *text);
+// Presses a button; returns when the program has run its command.
+void PressButton(const Remote *remote, UINT32 id);
+
+// One 32-bit target read from outside.
+BOOL ReadRemoteValue(HANDLE process, UINT64 address, UINT32 *value);
+
+// Closes the window as a person would and waits for the process to end; its
+// exit code, or false when it has not ended in time (it is left running).
+BOOL CloseRemote(const Remote *remote, DWORD milliseconds, DWORD *exitCode);
+
+// ---------------------------------------------------------------- the report
+
+enum LineType { LineEmpty, LineDashes, LineTarget };
+enum TargetKind { KindMapped, KindStatic, KindHeap };
+
+struct ReportLine {
+    UINT32 type;            // LineType
+    UINT32 kind;            // TargetKind, of a target line
+    UINT32 index;           // mapped: the slot; static and heap: the place in its group
+    UINT64 address;
+    UINT32 value;           // the whole value, from the byte column
+    UINT32 column;          // the value column's number (the value's last W digits)
+    UINT32 width;           // W, the value column's width
+    WCHAR text[40];         // the line as shown, without its line end
+};
+
+// Splits a report into lines: true when every line has the build's layout
+// and the groups their order. count gets the lines read; on failure the one
+// that does not fit is line *count (from 0), or none, when the groups are
+// incomplete. capacity: 160 lines hold any report the program makes.
+BOOL ParseReport(const WCHAR *report, const RemoteBuild *build, ReportLine *lines, UINT32 capacity, UINT32 *count);
+
+// Names of static targets (by place) and heap targets (by place: allocator
+// and size), as the program's target table orders them.
+extern const char *const StaticNames[4];
+extern const char *const HeapNames[6];
+extern const UINT32 HeapSizes[6];
+
+// The lowest address of mapped slot i's search interval.
+UINT64 MappedBase(UINT32 i);
