@@ -83,8 +83,9 @@ add_cross_build(cross-x86_64 mingw-x86_64)
 set(E2E_DRIVER_EXE ${CMAKE_BINARY_DIR}/cross-x86_64/e2e_driver.exe)
 
 
-# The release package: both .exe files of the GCC build (of LLVM's when only
-# LLVM builds them), the README and the licence, in a versioned ZIP.
+# The release package: both .exe files and vantoriel-ctl.exe of the GCC build
+# (of LLVM's when only LLVM builds them), the README and the licence, in a
+# versioned ZIP.
 list(GET DELIVERABLES 0 FIRST)
 string(REPLACE ":" ";" FIRST ${FIRST})
 list(GET FIRST 0 PACKAGE_COMPILER)
@@ -94,6 +95,11 @@ foreach(ENTRY ${DELIVERABLES})
     list(GET PARTS 2 EXE)
     if(COMPILER STREQUAL PACKAGE_COMPILER)
         install(PROGRAMS ${EXE} DESTINATION .)
+        # The companion comes with the 64-bit build and drives both.
+        if(EXE MATCHES "Vantoriel64.exe$")
+            get_filename_component(EXE_DIR ${EXE} DIRECTORY)
+            install(PROGRAMS ${EXE_DIR}/vantoriel-ctl.exe DESTINATION .)
+        endif()
     endif()
 endforeach()
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/README.md ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE DESTINATION .)

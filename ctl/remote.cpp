@@ -100,9 +100,11 @@ BOOL StartProgram(const WCHAR *exe, const WCHAR *arguments, PROCESS_INFORMATION 
     }
     folder[slash] = 0;
 
+    // Detached: nothing of a console caller's (its output pipe above all) goes
+    // on with the program, so a script reading that pipe sees it end.
     STARTUPINFOW si = {};
     si.cb = sizeof si;
-    return CreateProcessW(exe, line, nullptr, nullptr, FALSE, 0, nullptr, slash ? folder : nullptr, &si, started);
+    return CreateProcessW(exe, line, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, slash ? folder : nullptr, &si, started);
 }
 
 struct TopLevelSearch {

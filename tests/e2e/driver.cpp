@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include "ctl/remote.h"
+
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -57,10 +59,9 @@ struct Build {
     std::wstring name;    // class name and title
     unsigned mapped;      // mapped slots
     unsigned addressDigits;
+    const RemoteBuild *remote;
 };
 static Build B;
-
-static uint64_t MappedBase(unsigned i) { return (uint64_t)(2 * (i % 8) + 1) << (4 * (i / 8)); }
 
 // The program's generator, for predicting what the commands write.
 struct Generator {
@@ -89,82 +90,46 @@ struct Generator {
 };
 
 // ---------------------------------------------------------------- processes
+// Starting, finding, pressing and reading go through the code vantoriel-ctl
+// uses (ctl/remote.h); what stays here are the checks.
 
 struct Target {
     PROCESS_INFORMATION pi = {};
-    HWND window = nullptr;
-    HWND controls[6] = {};
+    Remote r = {};
 };
 
 static std::wstring ExePath;
 
 static bool Launch(Target &t, const wchar_t *arguments)
 {
-    std::wstring commandLine = L"\"" + ExePath + L"\"";
-    if (arguments && *arguments) commandLine += std::wstring(L" ") + arguments;
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(0);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    if (!CreateProcessW(ExePath.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &t.pi)) {
-        Check(false, "CreateProcess %s failed: %lu", Narrow(commandLine).c_str(), GetLastError());
-        return false;
-    }
+    if (!StartProgram(ExePath.c_str(), arguments, &t.pi))
+        return Check(false, "CreateProcess of %s with \"%s\" failed: %lu", Narrow(ExePath).c_str(),
+                     Narrow(arguments).c_str(), GetLastError());
     return true;
 }
 
-struct FindData { DWORD pid; const wchar_t *cls; HWND found; };
-
-static BOOL CALLBACK FindTopLevel(HWND w, LPARAM l)
-{
-    FindData *d = (FindData *)l;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    wchar_t cls[64];
-    if (pid == d->pid && GetClassNameW(w, cls, 64) && wcscmp(cls, d->cls) == 0 && IsWindowVisible(w)) {
-        d->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-static HWND WaitForTopLevel(DWORD pid, const wchar_t *cls, DWORD milliseconds)
-{
-    for (DWORD waited = 0; waited <= milliseconds; waited += 50) {
-        FindData d = {pid, cls, nullptr};
-        EnumWindows(FindTopLevel, (LPARAM)&d);
-        if (d.found) return d.found;
-        Sleep(50);
-    }
-    return nullptr;
-}
-
+// The main window with its first report, past a usage box that is being answered.
 static bool WaitForMainWindow(Target &t)
 {
-    for (int k = 0; k < 400; ++k) {
-        HWND w = FindWindowW(B.name.c_str(), B.name.c_str());
-        DWORD pid = 0;
-        if (w) GetWindowThreadProcessId(w, &pid);
-        if (w && pid == t.pi.dwProcessId && IsWindowVisible(w)) {
-            t.window = w;
-            for (int i = 0; i < 6; ++i) t.controls[i] = GetDlgItem(w, 1000 + i);
-            return true;
-        }
-        if (WaitForSingleObject(t.pi.hProcess, 50) == WAIT_OBJECT_0) break;
+    HWND box;
+    UINT32 state = StartUsageBox;
+    for (int k = 0; k < 400 && state == StartUsageBox; ++k) {
+        state = WaitForStart(&t.pi, 20000, &t.r, &box);
+        if (state == StartUsageBox) Sleep(50);
     }
-    return Check(false, "main window of class and title %s appears", Narrow(B.name).c_str());
+    return Check(state == StartReady, "main window of class and title %s appears with a report (state %u)",
+                 Narrow(B.name).c_str(), state);
 }
 
 static DWORD Close(Target &t)
 {
     DWORD code = 0xDEAD;
-    if (t.window) PostMessageW(t.window, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(t.pi.hProcess, 20000) != WAIT_OBJECT_0) {
+    if (!t.r.window || !CloseRemote(&t.r, 20000, &code)) {
         Check(false, "process %lu ends within 20 s of WM_CLOSE", t.pi.dwProcessId);
         TerminateProcess(t.pi.hProcess, 1);
         WaitForSingleObject(t.pi.hProcess, 5000);
+        GetExitCodeProcess(t.pi.hProcess, &code);
     }
-    GetExitCodeProcess(t.pi.hProcess, &code);
     CloseHandle(t.pi.hThread);
     CloseHandle(t.pi.hProcess);
     t = Target();
@@ -173,19 +138,18 @@ static DWORD Close(Target &t)
 
 static std::wstring GetText(HWND w)
 {
-    LRESULT n = SendMessageW(w, WM_GETTEXTLENGTH, 0, 0);
-    std::vector<wchar_t> buf((size_t)n + 2);
-    SendMessageW(w, WM_GETTEXT, (WPARAM)buf.size(), (LPARAM)buf.data());
-    return buf.data();
+    static wchar_t text[8192];
+    GetRemoteText(w, text, 8192);
+    return text;
 }
 
-static void SetText(HWND w, const wchar_t *text) { SendMessageW(w, WM_SETTEXT, 0, (LPARAM)text); }
+static void SetText(HWND w, const wchar_t *text) { SetRemoteText(w, text); }
 
-static void Click(Target &t, int id) { SendMessageW(t.controls[id - 1000], BM_CLICK, 0, 0); }
+static void Click(Target &t, int id) { PressButton(&t.r, (UINT32)id); }
 
 // ---------------------------------------------------------------- the report
 
-struct ReportLine {
+struct Line {
     std::wstring text;
     bool target = false;
     uint64_t address = 0;
@@ -193,50 +157,42 @@ struct ReportLine {
     std::wstring valueColumn, bytes;
 };
 
-static std::vector<ReportLine> ParseReport(const std::wstring &report, unsigned width, bool &wellFormed)
+static std::vector<Line> ParseReport(const std::wstring &report, unsigned width, bool &wellFormed)
 {
-    std::vector<ReportLine> lines;
-    wellFormed = true;
-    size_t start = 0;
-    while (start < report.size()) {
-        size_t end = report.find(L"\r\n", start);
-        if (end == std::wstring::npos) {
-            wellFormed = false;
-            break;
+    static ::ReportLine parsed[160];
+    UINT32 count = 0;
+    wellFormed = ::ParseReport(report.c_str(), B.remote, parsed, 160, &count);
+    if (!wellFormed) {
+        size_t start = 0;
+        for (UINT32 k = 0; k < count && start != std::wstring::npos; ++k) start = report.find(L"\r\n", start) + 2;
+        Check(false, "report parses: line %u [%s] does not fit the layout or the groups", count + 1,
+              Narrow(start < report.size() ? report.substr(start, report.find(L"\r\n", start) - start) : L"(end)").c_str());
+    }
+    std::vector<Line> lines;
+    for (UINT32 k = 0; k < count; ++k) {
+        Line line;
+        line.text = parsed[k].text;
+        if (parsed[k].type == LineDashes) line.text = L"--";
+        if (parsed[k].type == LineTarget) {
+            line.target = true;
+            line.address = parsed[k].address;
+            line.value = parsed[k].column;
+            line.valueColumn = line.text.substr(B.addressDigits + 2, parsed[k].width);
+            line.bytes = line.text.substr(B.addressDigits + 2 + parsed[k].width + 1, 8);
+            if (parsed[k].width != width) {
+                Check(false, "report line has value width %u, expected %u: [%s]", parsed[k].width, width,
+                      Narrow(line.text).c_str());
+                wellFormed = false;
+            }
         }
-        ReportLine line;
-        line.text = report.substr(start, end - start);
-        start = end + 2;
-        if (line.text.empty() || line.text == L"--") {
-            lines.push_back(line);
-            continue;
-        }
-        size_t expectedLength = B.addressDigits + 2 + width + 1 + 8;
-        bool ok = line.text.size() == expectedLength;
-        for (size_t k = 0; ok && k < line.text.size(); ++k) {
-            wchar_t c = line.text[k];
-            bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-            if (k < B.addressDigits || k >= B.addressDigits + 2 + width + 1) ok = hex;
-            else if (k < B.addressDigits + 2 || k == B.addressDigits + 2 + width) ok = c == ' ';
-        }
-        if (!ok) {
-            Check(false, "report line matches the layout: [%s]", Narrow(line.text).c_str());
-            wellFormed = false;
-            continue;
-        }
-        line.target = true;
-        line.address = wcstoull(line.text.substr(0, B.addressDigits).c_str(), nullptr, 16);
-        line.valueColumn = line.text.substr(B.addressDigits + 2, width);
-        line.bytes = line.text.substr(B.addressDigits + 2 + width + 1, 8);
-        line.value = (uint32_t)wcstoul(line.valueColumn.c_str(), nullptr, 10);
         lines.push_back(line);
     }
     return lines;
 }
 
-static std::vector<ReportLine> Targets(const std::vector<ReportLine> &lines)
+static std::vector<Line> Targets(const std::vector<Line> &lines)
 {
-    std::vector<ReportLine> t;
+    std::vector<Line> t;
     for (auto &l : lines)
         if (l.target) t.push_back(l);
     return t;
@@ -251,10 +207,10 @@ static std::wstring BytesOf(uint32_t v)
 
 static unsigned DigitsOf(uint32_t v) { return (unsigned)std::to_string(v).size(); }
 
-static std::vector<ReportLine> ReadReport(Target &t, unsigned width)
+static std::vector<Line> ReadReport(Target &t, unsigned width)
 {
     bool ok;
-    std::vector<ReportLine> lines = ParseReport(GetText(t.controls[5]), width, ok);
+    std::vector<Line> lines = ParseReport(GetText(t.r.controls[5]), width, ok);
     Check(ok, "report parses with value width %u (%zu lines)", width, lines.size());
     return lines;
 }
@@ -266,7 +222,7 @@ static void Smoke()
     Scenario = "smoke";
     Target t;
     if (!Launch(t, L"") || !WaitForMainWindow(t)) return;
-    std::vector<ReportLine> targets = Targets(ReadReport(t, 3));
+    std::vector<Line> targets = Targets(ReadReport(t, 3));
     Check(!targets.empty() && targets[0].value == 151, "first reported value is 151 (got %u)",
           targets.empty() ? 0u : targets[0].value);
     DWORD code = Close(t);
@@ -285,18 +241,18 @@ static void StartUp(const wchar_t *arguments, int ctrl, int font, int gap)
     if (!Launch(t, arguments) || !WaitForMainWindow(t)) return;
 
     wchar_t cls[64] = L"", title[64] = L"";
-    GetClassNameW(t.window, cls, 64);
-    GetWindowTextW(t.window, title, 64);
+    GetClassNameW(t.r.window, cls, 64);
+    GetWindowTextW(t.r.window, title, 64);
     Check(B.name == cls, "class name %s", Narrow(cls).c_str());
     Check(B.name == title, "title %s", Narrow(title).c_str());
-    Check(IsWindowUnicode(t.window) == (B.wide ? TRUE : FALSE), "a %s window", B.wide ? "wide" : "narrow");
+    Check(IsWindowUnicode(t.r.window) == (B.wide ? TRUE : FALSE), "a %s window", B.wide ? "wide" : "narrow");
 
     RECT r;
-    GetWindowRect(t.window, &r);
+    GetWindowRect(t.r.window, &r);
     int width = (int)(15u * ctrl + 2u * gap), height = (int)(21u * (ctrl + gap) + gap);
     Check(r.right - r.left == width && r.bottom - r.top == height, "window size %ldx%ld, expected %dx%d",
           r.right - r.left, r.bottom - r.top, width, height);
-    LONG_PTR mainStyle = GetWindowLongPtrW(t.window, GWL_STYLE);
+    LONG_PTR mainStyle = GetWindowLongPtrW(t.r.window, GWL_STYLE);
     Check((mainStyle & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW, "main style has WS_OVERLAPPEDWINDOW (0x%08lX)",
           (unsigned long)mainStyle);
 
@@ -306,7 +262,7 @@ static void StartUp(const wchar_t *arguments, int ctrl, int font, int gap)
         {L"Button", 0x50010000, L"Write(B)"}, {L"Button", 0x50010000, L"Read"}, {L"Edit", 0x50A10884, nullptr},
     };
     for (int k = 0; k < 6; ++k) {
-        HWND c = t.controls[k];
+        HWND c = t.r.controls[k];
         if (!Check(c != nullptr, "control %d exists", 1000 + k)) continue;
         GetClassNameW(c, cls, 64);
         Check(_wcsicmp(cls, expected[k].cls) == 0, "control %d class %s", 1000 + k, Narrow(cls).c_str());
@@ -335,11 +291,11 @@ static void StartUp(const wchar_t *arguments, int ctrl, int font, int gap)
     GUITHREADINFO gui = {};
     gui.cbSize = sizeof gui;
     GetGUIThreadInfo(t.pi.dwThreadId, &gui);
-    Check(gui.hwndFocus == t.controls[3], "keyboard focus on Write(B)");
+    Check(gui.hwndFocus == t.r.controls[3], "keyboard focus on Write(B)");
 
     auto checkLayout = [&](const char *when) {
         RECT client;
-        GetClientRect(t.window, &client);
+        GetClientRect(t.r.window, &client);
         int w = client.right - 2 * gap;
         if (w < 0) w = 0;
         int y = gap;
@@ -347,8 +303,8 @@ static void StartUp(const wchar_t *arguments, int ctrl, int font, int gap)
             int h = k < 5 ? ctrl : client.bottom - gap - y;
             if (h < 0) h = 0;
             RECT c;
-            GetWindowRect(t.controls[k], &c);
-            MapWindowPoints(nullptr, t.window, (POINT *)&c, 2);
+            GetWindowRect(t.r.controls[k], &c);
+            MapWindowPoints(nullptr, t.r.window, (POINT *)&c, 2);
             Check(c.left == gap && c.top == y && c.right - c.left == w && c.bottom - c.top == h,
                   "%s: control %d at (%ld,%ld) %ldx%ld, expected (%d,%d) %dx%d", when, 1000 + k, c.left, c.top,
                   c.right - c.left, c.bottom - c.top, gap, y, w, h);
@@ -356,9 +312,9 @@ static void StartUp(const wchar_t *arguments, int ctrl, int font, int gap)
         }
     };
     checkLayout("opened");
-    SetWindowPos(t.window, nullptr, 0, 0, width + 123, height + 77, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(t.r.window, nullptr, 0, 0, width + 123, height + 77, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     checkLayout("resized larger");
-    SetWindowPos(t.window, nullptr, 0, 0, 200, 150, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(t.r.window, nullptr, 0, 0, 200, 150, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     checkLayout("resized smaller than the controls");
 
     DWORD code = Close(t);
@@ -368,9 +324,8 @@ static void StartUp(const wchar_t *arguments, int ctrl, int font, int gap)
 
 static uint32_t ReadTarget(Target &t, uint64_t address, bool &ok)
 {
-    uint32_t v = 0;
-    SIZE_T got = 0;
-    ok = ReadProcessMemory(t.pi.hProcess, (LPCVOID)(uintptr_t)address, &v, 4, &got) && got == 4;
+    UINT32 v = 0;
+    ok = ReadRemoteValue(t.pi.hProcess, address, &v);
     return v;
 }
 
@@ -379,10 +334,10 @@ struct Groups { int mapped = 0, statics = 0, heap = 0; };
 
 // Checks the whole report against the rules and the process's memory, and
 // gives the target lines in table order.
-static std::vector<ReportLine> CheckReport(Target &t, unsigned width, Groups &groups, const char *when)
+static std::vector<Line> CheckReport(Target &t, unsigned width, Groups &groups, const char *when)
 {
     groups = Groups();
-    std::vector<ReportLine> lines = ReadReport(t, width);
+    std::vector<Line> lines = ReadReport(t, width);
     // Group structure: mapped lines with empty lines between groups of 32,
     // "--", 4 static lines, "--", 6 heap lines.
     int dashes = 0;
@@ -390,7 +345,7 @@ static std::vector<ReportLine> CheckReport(Target &t, unsigned width, Groups &gr
     int previousSlot = -1;
     bool structure = true;
     for (size_t k = 0; k < lines.size(); ++k) {
-        const ReportLine &l = lines[k];
+        const Line &l = lines[k];
         if (l.text == L"--") {
             ++dashes;
             continue;
@@ -446,7 +401,7 @@ static std::vector<ReportLine> CheckReport(Target &t, unsigned width, Groups &gr
     Check(seen == expected, "%s: empty lines of the mapped group where the rules put them (%s)", when,
           Narrow(seen).c_str());
 
-    std::vector<ReportLine> targets = Targets(lines);
+    std::vector<Line> targets = Targets(lines);
     for (auto &l : targets) {
         bool ok;
         uint32_t inMemory = ReadTarget(t, l.address, ok);
@@ -460,7 +415,7 @@ static std::vector<ReportLine> CheckReport(Target &t, unsigned width, Groups &gr
     return targets;
 }
 
-static std::vector<uint32_t> Values(Target &t, const std::vector<ReportLine> &targets)
+static std::vector<uint32_t> Values(Target &t, const std::vector<Line> &targets)
 {
     std::vector<uint32_t> v;
     for (auto &l : targets) {
@@ -479,7 +434,7 @@ static void ReportAndCommands()
     Target t;
     if (!Launch(t, L"") || !WaitForMainWindow(t)) return;
     Groups groups;
-    std::vector<ReportLine> targets = CheckReport(t, 3, groups, "start-up");
+    std::vector<Line> targets = CheckReport(t, 3, groups, "start-up");
     std::string absent;
     for (unsigned i = 32, k = 0; i < B.mapped; ++i) {
         if (k < (unsigned)groups.mapped && (targets[k].address & 0xFFFF) == 4 * i) ++k;
@@ -562,25 +517,25 @@ static void ReportAndCommands()
     Check(Values(t, targets)[1] == a, "Read writes nothing");
 
     // Low above high: the range is the low bound alone.
-    SetText(t.controls[0], L"500");
-    SetText(t.controls[1], L"20");
+    SetText(t.r.controls[0], L"500");
+    SetText(t.r.controls[1], L"20");
     Click(t, 1003);
     g.InRange(0, 0); // keep the count: the program draws once per target, in a range of one
     targets = CheckReport(t, 3, groups, "low 500 high 20");
     equal = true;
     for (uint32_t v : Values(t, targets)) equal = equal && v == 500;
-    Check(equal && GetText(t.controls[1]) == L"20", "low 500 above high 20 writes 500 everywhere, high keeps \"20\"");
+    Check(equal && GetText(t.r.controls[1]) == L"20", "low 500 above high 20 writes 500 everywhere, high keeps \"20\"");
 
     // The whole 32-bit range: ten digits.
-    SetText(t.controls[0], L"0");
-    SetText(t.controls[1], L"4294967295");
+    SetText(t.r.controls[0], L"0");
+    SetText(t.r.controls[1], L"4294967295");
     Click(t, 1002);
     CheckReport(t, 10, groups, "full range");
 
     // The high field's overflow is clamped and shown clamped.
-    SetText(t.controls[1], L"4294967296");
+    SetText(t.r.controls[1], L"4294967296");
     Click(t, 1004);
-    Check(GetText(t.controls[1]) == L"4294967295", "high field 4294967296 becomes 4294967295");
+    Check(GetText(t.r.controls[1]) == L"4294967295", "high field 4294967296 becomes 4294967295");
     CheckReport(t, 10, groups, "clamped high");
 
     DWORD code = Close(t);
@@ -607,20 +562,20 @@ static void RangeFields()
     };
     Groups groups;
     for (const Case &c : cases) {
-        SetText(t.controls[0], L"0");
-        SetText(t.controls[1], c.text);
+        SetText(t.r.controls[0], L"0");
+        SetText(t.r.controls[1], c.text);
         Click(t, 1004);
-        std::wstring after = GetText(t.controls[1]);
+        std::wstring after = GetText(t.r.controls[1]);
         std::wstring expected = c.after ? c.after : c.text;
-        std::vector<ReportLine> lines = ReadReport(t, DigitsOf(c.bound));
+        std::vector<Line> lines = ReadReport(t, DigitsOf(c.bound));
         Check(after == expected && !Targets(lines).empty(), "high field [%s] reads as %u and then holds [%s]",
               Narrow(c.text).c_str(), c.bound, Narrow(after).c_str());
     }
     // The low field is normalised the same way.
-    SetText(t.controls[0], L"12abc");
-    SetText(t.controls[1], L"200");
+    SetText(t.r.controls[0], L"12abc");
+    SetText(t.r.controls[1], L"200");
     Click(t, 1004);
-    Check(GetText(t.controls[0]) == L"12", "low field 12abc becomes 12 on Read");
+    Check(GetText(t.r.controls[0]) == L"12", "low field 12abc becomes 12 on Read");
     Close(t);
 }
 
@@ -636,8 +591,9 @@ static void CommandLines()
     for (const wchar_t *bad : {L"22x", L"0", L"22 16 x"}) {
         Target t;
         if (!Launch(t, bad)) continue;
-        HWND box = WaitForTopLevel(t.pi.dwProcessId, L"#32770", 15000);
-        if (Check(box != nullptr, "\"%s\": a message box appears", Narrow(bad).c_str())) {
+        HWND box = nullptr;
+        Remote r = {};
+        if (Check(WaitForStart(&t.pi, 15000, &r, &box) == StartUsageBox, "\"%s\": a message box appears", Narrow(bad).c_str())) {
             HWND main = FindWindowW(B.name.c_str(), B.name.c_str());
             DWORD pid = 0;
             if (main) GetWindowThreadProcessId(main, &pid);
@@ -665,7 +621,7 @@ static void CommandLines()
         }
         if (WaitForMainWindow(t)) {
             RECT r;
-            GetWindowRect(t.window, &r);
+            GetWindowRect(t.r.window, &r);
             Check(r.right - r.left == 342 && r.bottom - r.top == 594, "\"%s\": after OK the window has the default size",
                   Narrow(bad).c_str());
         }
@@ -674,7 +630,8 @@ static void CommandLines()
     }
     Target t;
     if (Launch(t, L"22 16 6 MS Gothic") && WaitForMainWindow(t)) {
-        Check(WaitForTopLevel(t.pi.dwProcessId, L"#32770", 300) == nullptr, "a good command line shows no box");
+        HWND box = nullptr;
+        Check(WaitForStart(&t.pi, 300, &t.r, &box) == StartReady, "a good command line shows no box");
         Close(t);
     }
 }
@@ -687,7 +644,7 @@ static void StaticAddressesAgain()
     Target t;
     if (!Launch(t, L"") || !WaitForMainWindow(t)) return;
     Groups groups;
-    std::vector<ReportLine> targets = CheckReport(t, 3, groups, "second run");
+    std::vector<Line> targets = CheckReport(t, 3, groups, "second run");
     std::vector<uint64_t> statics;
     for (int k = groups.mapped; k < groups.mapped + 4; ++k) statics.push_back(targets[k].address);
     Check(statics == FirstStaticAddresses && statics.size() == 4, "static targets at the same addresses as before");
@@ -749,7 +706,7 @@ static void SelectAllShortcut()
     if (!Launch(t, L"") || !WaitForMainWindow(t)) return;
     const char *names[] = {"low field", "high field", "", "", "", "report"};
     for (int k : {0, 1, 5}) {
-        HWND c = t.controls[k];
+        HWND c = t.r.controls[k];
         if (k != 5) SetText(c, L"12345");
         SendMessageW(c, EM_SETSEL, 0, 0);
         ClickOn(t, c);
@@ -834,11 +791,11 @@ static void MemoryScanner()
     Target t;
     if (!Launch(t, L"") || !WaitForMainWindow(t)) return;
     const uint32_t v = 1592594996;
-    SetText(t.controls[0], L"1592594996");
-    SetText(t.controls[1], L"1592594996");
+    SetText(t.r.controls[0], L"1592594996");
+    SetText(t.r.controls[1], L"1592594996");
     Click(t, 1002);
     Groups groups;
-    std::vector<ReportLine> targets = CheckReport(t, 10, groups, "Write(A) of one value");
+    std::vector<Line> targets = CheckReport(t, 10, groups, "Write(A) of one value");
 
     std::string scan = RunScanmem(L"option region_scan_level 3; reset; option scan_data_type int32; 1592594996; list; exit");
     std::vector<uint64_t> matches = ScanmemMatches(scan);
@@ -863,7 +820,7 @@ static void MemoryScanner()
     }
     std::string wrote = RunScanmem(commands + L"exit");
     Click(t, 1004);
-    std::vector<ReportLine> after = CheckReport(t, 10, groups, "Read after scanmem wrote");
+    std::vector<Line> after = CheckReport(t, 10, groups, "Read after scanmem wrote");
     bool exact = after.size() == targets.size();
     for (size_t k = 0; exact && k < after.size(); ++k) {
         uint32_t expected = v;
@@ -920,11 +877,11 @@ static void Soak(int commands)
     Scenario = "soak";
     Target t;
     if (!Launch(t, L"") || !WaitForMainWindow(t)) return;
-    SetText(t.controls[0], L"0");
-    SetText(t.controls[1], L"4294967295");
+    SetText(t.r.controls[0], L"0");
+    SetText(t.r.controls[1], L"4294967295");
     Click(t, 1004);
-    std::vector<ReportLine> lines = ReadReport(t, 10);
-    std::vector<ReportLine> first = Targets(lines);
+    std::vector<Line> lines = ReadReport(t, 10);
+    std::vector<Line> first = Targets(lines);
     SoakWriter writer;
     writer.process = t.pi.hProcess;
     for (auto &l : first) writer.addresses.push_back(l.address);
@@ -949,22 +906,22 @@ static void Soak(int commands)
         if (kind == 3) { // a field edit, then "Read"
             wchar_t low[16];
             swprintf(low, 16, L"%u", x >> 8);
-            SetText(t.controls[0], low);
-            SetText(t.controls[1], highs[(x >> 4) % 5]);
+            SetText(t.r.controls[0], low);
+            SetText(t.r.controls[1], highs[(x >> 4) % 5]);
         }
         int id = kind == 0 ? 1002 : kind == 1 ? 1003 : 1004;
         LARGE_INTEGER a, b;
         QueryPerformanceCounter(&a);
         DWORD_PTR result;
-        if (!SendMessageTimeoutW(t.controls[id - 1000], BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &result)) ++unresponsive;
-        std::wstring report = GetText(t.controls[5]);
+        if (!SendMessageTimeoutW(t.r.controls[id - 1000], BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &result)) ++unresponsive;
+        std::wstring report = GetText(t.r.controls[5]);
         QueryPerformanceCounter(&b);
         times.push_back(1000.0 * (double)(b.QuadPart - a.QuadPart) / (double)frequency.QuadPart);
 
         bool ok;
-        std::vector<ReportLine> now = ParseReport(report, 10, ok);
+        std::vector<Line> now = ParseReport(report, 10, ok);
         if (!ok || now.size() != lines.size()) ++reshaped;
-        std::vector<ReportLine> targets = Targets(now);
+        std::vector<Line> targets = Targets(now);
         for (size_t i = 0; i < targets.size() && i < first.size(); ++i) {
             if (targets[i].address != first[i].address) ++reshaped;
             uint32_t value = (uint32_t)wcstoull(targets[i].valueColumn.c_str(), nullptr, 10);
@@ -1020,6 +977,7 @@ int wmain(int argc, wchar_t **argv)
     B.wide = ExePath.find(L"Vantoriel64") != std::wstring::npos;
     B.name = B.wide ? L"Vantoriel64" : L"Vantoriel32";
     B.mapped = B.wide ? 128 : 64;
+    B.remote = &Builds[B.wide ? 0 : 1];
     B.addressDigits = B.wide ? 16 : 8;
 
     if (mode == L"smoke") {
