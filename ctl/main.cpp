@@ -61,11 +61,13 @@ static void PutNumber(UINT64 value)
     Put(FormatUnsigned(value, 10, buffer, 24, 0));
 }
 
-// The build's address text, as the report writes it.
+// The build's address text, as the report writes it; an address beyond the
+// build's digits (no target's) whole.
 static const WCHAR *AddressText(UINT64 address, UINT32 digits)
 {
     static WCHAR buffer[24];
-    return FormatUnsigned(address, 16, buffer, 24, (INT32)digits);
+    BOOL fits = digits >= 16 || address >> (4 * digits) == 0;
+    return FormatUnsigned(address, 16, buffer, 24, fits ? (INT32)digits : 0);
 }
 
 // One line on standard error; the result is the exit code for errors.
@@ -270,20 +272,26 @@ static UINT32 ReadTargets(const Remote *remote)
     return ExitOk;
 }
 
+// Which target: kind, slot, name, size and address, from column first on.
+static void SetWhichCells(UINT32 row, UINT32 first, const Target &t, UINT32 digits)
+{
+    SetCellAscii(row, first, KindNames[t.kind]);
+    if (t.kind == KindMapped) SetCell(row, first + 1, NumberText(t.index));
+    if (t.kind == KindStatic) SetCellAscii(row, first + 2, StaticNames[t.index]);
+    if (t.kind == KindHeap && t.index < 6) {
+        SetCellAscii(row, first + 2, HeapNames[t.index]);
+        SetCell(row, first + 3, NumberText(HeapSizes[t.index]));
+    }
+    SetCell(row, first + 4, AddressText(t.address, digits));
+}
+
 static void WriteTargets(const Remote *remote, UINT32 format)
 {
     BeginSheet(TargetColumns, 7);
     for (UINT32 k = 0; k < TargetCount; ++k) {
         const Target &t = Targets[k];
         UINT32 row = AddRow();
-        SetCellAscii(row, 0, KindNames[t.kind]);
-        if (t.kind == KindMapped) SetCell(row, 1, NumberText(t.index));
-        if (t.kind == KindStatic) SetCellAscii(row, 2, StaticNames[t.index]);
-        if (t.kind == KindHeap && t.index < 6) {
-            SetCellAscii(row, 2, HeapNames[t.index]);
-            SetCell(row, 3, NumberText(HeapSizes[t.index]));
-        }
-        SetCell(row, 4, AddressText(t.address, remote->build->addressDigits));
+        SetWhichCells(row, 0, t, remote->build->addressDigits);
         SetCell(row, 5, NumberText(t.value));
         if (t.readable) SetCell(row, 6, NumberText(t.memory));
     }
@@ -471,14 +479,7 @@ static UINT32 Score(const Remote *remote, const WCHAR *path, BOOL haveValue, UIN
             if (!counts[k]) continue;
             UINT32 row = AddRow();
             SetCellAscii(row, 0, found[k] ? "found" : "missed");
-            SetCellAscii(row, 1, KindNames[t.kind]);
-            if (t.kind == KindMapped) SetCell(row, 2, NumberText(t.index));
-            if (t.kind == KindStatic) SetCellAscii(row, 3, StaticNames[t.index]);
-            if (t.kind == KindHeap && t.index < 6) {
-                SetCellAscii(row, 3, HeapNames[t.index]);
-                SetCell(row, 4, NumberText(HeapSizes[t.index]));
-            }
-            SetCell(row, 5, AddressText(t.address, digits));
+            SetWhichCells(row, 1, t, digits);
         }
         WriteSheet(FormatCsv);
         for (UINT32 k = 0; k < otherCount; ++k) {
@@ -779,13 +780,10 @@ static UINT32 Main()
     int argc = 0;
     WCHAR **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv) return Fail(L"cannot read the command line");
-    if (argc == 2 && (SameText(argv[1], L"--help") || SameText(argv[1], L"-h"))) {
-        PutAscii(Usage);
-        return ExitOk;
-    }
     static Request request;
-    UINT32 result = ReadRequest(argc, argv, &request);
-    if (result == ExitOk) result = Run(&request);
+    UINT32 result = ExitOk;
+    if (argc == 2 && (SameText(argv[1], L"--help") || SameText(argv[1], L"-h"))) PutAscii(Usage);
+    else if ((result = ReadRequest(argc, argv, &request)) == ExitOk) result = Run(&request);
     Flush();
     return result;
 }
