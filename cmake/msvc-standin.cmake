@@ -26,7 +26,7 @@ set(CMAKE_CXX_FLAGS_INIT "-imsvc ${MINGW_ROOT}/include /DWIN32_LEAN_AND_MEAN /FI
 # libraries under the names the project links.
 set(MSVC_STANDIN_LIBS ${CMAKE_BINARY_DIR}/mingw-import-libs)
 file(MAKE_DIRECTORY ${MSVC_STANDIN_LIBS})
-foreach(LIB kernel32 user32 gdi32 shell32)
+foreach(LIB kernel32 user32 gdi32)
     file(CREATE_LINK ${MINGW_ROOT}/lib/lib${LIB}.a ${MSVC_STANDIN_LIBS}/${LIB}.lib SYMBOLIC)
 endforeach()
 set(CMAKE_EXE_LINKER_FLAGS_INIT "/LIBPATH:${MSVC_STANDIN_LIBS}")
