@@ -524,13 +524,14 @@ static UINT32 Score(const Remote *remote, const WCHAR *path, BOOL haveValue, UIN
             }
             Put(L"\n");
         }
+        // The first few; --json and --csv give them all.
         PutNumber(otherCount);
         Put(otherCount == 1 ? L" found address is no target" : L" found addresses are no target");
-        for (UINT32 k = 0; k < otherCount; ++k) {
+        for (UINT32 k = 0; k < otherCount && k < 8; ++k) {
             Put(k ? L" " : L": ");
             Put(AddressText(others[k], digits));
         }
-        Put(L"\n");
+        Put(otherCount > 8 ? L" ...\n" : L"\n");
     }
     return missed ? ExitMissed : ExitOk;
 }
