@@ -371,15 +371,16 @@ static char *ReadWhole(const WCHAR *path, UINT32 *length)
             continue;
         }
         DWORD got = 0;
-        // A pipe reports its end as a broken pipe; a file as 0 bytes read.
-        if (!ReadFile(h, data + n, capacity - n, &got, nullptr) || got == 0) {
-            DWORD error = got ? 0 : GetLastError();
-            if (error && error != ERROR_BROKEN_PIPE && error != ERROR_HANDLE_EOF) {
+        if (!ReadFile(h, data + n, capacity - n, &got, nullptr)) {
+            // A pipe reports its end as a broken pipe.
+            DWORD error = GetLastError();
+            if (error != ERROR_BROKEN_PIPE && error != ERROR_HANDLE_EOF) {
                 HeapFree(heap, 0, data);
                 data = nullptr;
             }
             break;
         }
+        if (got == 0) break; // the end of a file
         n += got;
     }
     if (!standardInput) CloseHandle(h);

@@ -21,53 +21,53 @@ BOOL SameText(const WCHAR *a, const WCHAR *b)
     return *a == *b;
 }
 
-const RemoteBuild *BuildOfWindow(HWND window)
+// Top-level windows of class cls (and title, unless null) after previous
+// (null: the first). Under Wine, FindWindowEx with a window to start after,
+// like any call that asks another process's window for its style or
+// visibility, first brings up this process's desktop and display driver,
+// which costs a tool more than all its own work; FindWindow and a walk of
+// the siblings do not.
+static HWND NextTopLevel(HWND previous, const WCHAR *cls, const WCHAR *title)
 {
-    WCHAR cls[32], title[32];
-    if (!GetClassNameW(window, cls, 32) || !GetWindowTextW(window, title, 32)) return nullptr;
-    for (const RemoteBuild &b : Builds)
-        if (SameText(cls, b.name) && SameText(title, b.name)) return &b;
+    if (!previous) return FindWindowW(cls, title);
+    WCHAR text[32];
+    while ((previous = GetWindow(previous, GW_HWNDNEXT)) != nullptr)
+        if (GetClassNameW(previous, text, 32) && SameText(text, cls) &&
+            (!title || (GetWindowTextW(previous, text, 32) && SameText(text, title))))
+            return previous;
     return nullptr;
-}
-
-struct FoundWindows {
-    HWND *windows;
-    UINT32 capacity, count;
-};
-
-static BOOL CALLBACK CollectVantoriel(HWND window, LPARAM parameter)
-{
-    FoundWindows *found = (FoundWindows *)parameter;
-    if (BuildOfWindow(window)) {
-        if (found->count < found->capacity) found->windows[found->count] = window;
-        ++found->count;
-    }
-    return TRUE;
 }
 
 UINT32 FindVantoriels(HWND *windows, UINT32 capacity)
 {
-    FoundWindows found = {windows, capacity, 0};
-    EnumWindows(CollectVantoriel, (LPARAM)&found);
-    return found.count;
+    UINT32 count = 0;
+    for (const RemoteBuild &b : Builds)
+        for (HWND w = NextTopLevel(nullptr, b.name, b.name); w; w = NextTopLevel(w, b.name, b.name)) {
+            if (count < capacity) windows[count] = w;
+            ++count;
+        }
+    return count;
 }
 
-static void FillControls(HWND window, Remote *remote)
+static void FillControls(HWND window, const RemoteBuild *build, Remote *remote)
 {
     remote->window = window;
-    remote->build = BuildOfWindow(window);
+    remote->build = build;
     for (UINT32 k = 0; k < 6; ++k) remote->controls[k] = GetDlgItem(window, (int)(ID_LOW + k));
 }
 
 BOOL AttachRemote(HWND window, Remote *remote)
 {
+    // A window FindVantoriels found: its class name is its build's.
+    WCHAR cls[32];
+    const RemoteBuild *build = &Builds[GetClassNameW(window, cls, 32) && SameText(cls, Builds[1].name)];
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, pid);
     if (!process) return FALSE;
     remote->pid = pid;
     remote->process = process;
-    FillControls(window, remote);
+    FillControls(window, build, remote);
     return TRUE;
 }
 
@@ -107,39 +107,32 @@ BOOL StartProgram(const WCHAR *exe, const WCHAR *arguments, PROCESS_INFORMATION 
     return CreateProcessW(exe, line, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, slash ? folder : nullptr, &si, started);
 }
 
-struct TopLevelSearch {
-    DWORD pid;
-    HWND main, box;
-};
-
-static BOOL CALLBACK FindOwnTopLevel(HWND window, LPARAM parameter)
+// A top-level window of class cls (and title) that belongs to process pid, or null.
+static HWND TopLevelOf(DWORD pid, const WCHAR *cls, const WCHAR *title)
 {
-    TopLevelSearch *s = (TopLevelSearch *)parameter;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != s->pid || !IsWindowVisible(window)) return TRUE;
-    WCHAR cls[32];
-    if (BuildOfWindow(window)) s->main = window;
-    else if (GetClassNameW(window, cls, 32) && SameText(cls, L"#32770")) s->box = window;
-    return TRUE;
+    for (HWND w = NextTopLevel(nullptr, cls, title); w; w = NextTopLevel(w, cls, title)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid) return w;
+    }
+    return nullptr;
 }
 
 UINT32 WaitForStart(const PROCESS_INFORMATION *started, DWORD milliseconds, Remote *remote, HWND *box)
 {
     for (DWORD waited = 0;; waited += 50) {
-        TopLevelSearch s = {started->dwProcessId, nullptr, nullptr};
-        EnumWindows(FindOwnTopLevel, (LPARAM)&s);
-        if (s.box) {
-            *box = s.box;
-            return StartUsageBox;
-        }
-        // The first report is set while the window is created, before it shows.
-        // (GetWindowTextLength would give another process's edit's caption, not its text.)
-        if (s.main && SendMessageW(GetDlgItem(s.main, ID_REPORT), WM_GETTEXTLENGTH, 0, 0) > 0) {
-            remote->pid = started->dwProcessId;
-            remote->process = started->hProcess;
-            FillControls(s.main, remote);
-            return StartReady;
+        if ((*box = TopLevelOf(started->dwProcessId, L"#32770", nullptr)) != nullptr) return StartUsageBox;
+        for (const RemoteBuild &b : Builds) {
+            HWND main = TopLevelOf(started->dwProcessId, b.name, b.name);
+            // Shown, and the first report set (while the window was created).
+            // GetWindowTextLength would give another process's edit's caption, not its text.
+            if (main && (GetWindowLongPtrW(main, GWL_STYLE) & WS_VISIBLE) &&
+                SendMessageW(GetDlgItem(main, ID_REPORT), WM_GETTEXTLENGTH, 0, 0) > 0) {
+                remote->pid = started->dwProcessId;
+                remote->process = started->hProcess;
+                FillControls(main, &b, remote);
+                return StartReady;
+            }
         }
         if (WaitForSingleObject(started->hProcess, 50) == WAIT_OBJECT_0) return StartEnded;
         if (waited >= milliseconds) return StartTimedOut;

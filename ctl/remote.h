@@ -26,9 +26,6 @@ enum { ID_LOW = 1000, ID_HIGH = 1001, ID_WRITE_A = 1002, ID_WRITE_B = 1003, ID_R
 // Whether two texts are the same, unit for unit.
 BOOL SameText(const WCHAR *a, const WCHAR *b);
 
-// The build whose main window this is, or null for any other window.
-const RemoteBuild *BuildOfWindow(HWND window);
-
 // Main windows of running Vantoriels: up to capacity of them into windows; the count found.
 UINT32 FindVantoriels(HWND *windows, UINT32 capacity);
 
