@@ -121,7 +121,9 @@ static HWND TopLevelOf(DWORD pid, const WCHAR *cls, const WCHAR *title)
 UINT32 WaitForStart(const PROCESS_INFORMATION *started, DWORD milliseconds, Remote *remote, HWND *box)
 {
     for (DWORD waited = 0;; waited += 50) {
-        if ((*box = TopLevelOf(started->dwProcessId, L"#32770", nullptr)) != nullptr) return StartUsageBox;
+        // The box once shown: its text is set before.
+        *box = TopLevelOf(started->dwProcessId, L"#32770", nullptr);
+        if (*box && (GetWindowLongPtrW(*box, GWL_STYLE) & WS_VISIBLE)) return StartUsageBox;
         for (const RemoteBuild &b : Builds) {
             HWND main = TopLevelOf(started->dwProcessId, b.name, b.name);
             // Shown, and the first report set (while the window was created).
