@@ -13,6 +13,20 @@ execute_process(COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/i386-mode
 message(STATUS "32-bit Linux programs run: ${I386_MODE}")
 set(RUN_LINUX ${CMAKE_CURRENT_SOURCE_DIR}/scripts/run-linux)
 
+# On a machine that runs 32-bit Linux programs, the other path's part runs
+# too: the 32-bit host tests under qemu-i386 and Vantoriel32 in the guest
+# machine, so that a change that breaks that path shows here.
+option(VANTORIEL_BOTH_PATHS "also run the emulated path's tests where 32-bit programs run natively" ON)
+
+# A Linux test program of WIDTH bits with its arguments; a 32-bit one runs a
+# second time under qemu-i386 (NAME-qemu) where the other path is tried too.
+function(add_linux_test NAME WIDTH)
+    add_test(NAME ${NAME} COMMAND ${RUN_LINUX} ${ARGN})
+    if(WIDTH EQUAL 32 AND I386_MODE STREQUAL native AND VANTORIEL_BOTH_PATHS)
+        add_test(NAME ${NAME}-qemu COMMAND ${CMAKE_COMMAND} -E env VANTORIEL_I386=emulated ${RUN_LINUX} ${ARGN})
+    endif()
+endfunction()
+
 file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/host/*.cpp)
 
 # Program code keeps its own rules on the host too.
@@ -42,7 +56,7 @@ foreach(WIDTH 64 32)
         target_compile_definitions(unit_tests${WIDTH} PRIVATE UNICODE _UNICODE)
     endif()
     target_link_libraries(unit_tests${WIDTH} PRIVATE gtest${WIDTH})
-    add_test(NAME unit${WIDTH} COMMAND ${RUN_LINUX} $<TARGET_FILE:unit_tests${WIDTH}>)
+    add_linux_test(unit${WIDTH} ${WIDTH} $<TARGET_FILE:unit_tests${WIDTH}>)
 endforeach()
 
 # The two deliverables, cross-built by this same project with MinGW-w64, once
