@@ -14,15 +14,17 @@ message(STATUS "32-bit Linux programs run: ${I386_MODE}")
 set(RUN_LINUX ${CMAKE_CURRENT_SOURCE_DIR}/scripts/run-linux)
 
 # On a machine that runs 32-bit Linux programs, the other path's part runs
-# too: the 32-bit host tests under qemu-i386 and Vantoriel32 in the guest
-# machine, so that a change that breaks that path shows here.
-option(VANTORIEL_BOTH_PATHS "also run the emulated path's tests where 32-bit programs run natively" ON)
+# too, so that a change that breaks that path shows here: the 32-bit host
+# tests under qemu-i386, and, with VANTORIEL_BOTH_PATHS, Vantoriel32 in the
+# guest machine. That is off by default: beside other load, Wine in the guest
+# has failed now and then (see the README).
+option(VANTORIEL_BOTH_PATHS "also run Vantoriel32 in the guest machine where 32-bit programs run natively" OFF)
 
 # A Linux test program of WIDTH bits with its arguments; a 32-bit one runs a
-# second time under qemu-i386 (NAME-qemu) where the other path is tried too.
+# second time under qemu-i386 (NAME-qemu) where it could run natively.
 function(add_linux_test NAME WIDTH)
     add_test(NAME ${NAME} COMMAND ${RUN_LINUX} ${ARGN})
-    if(WIDTH EQUAL 32 AND I386_MODE STREQUAL native AND VANTORIEL_BOTH_PATHS)
+    if(WIDTH EQUAL 32 AND I386_MODE STREQUAL native)
         add_test(NAME ${NAME}-qemu COMMAND ${CMAKE_COMMAND} -E env VANTORIEL_I386=emulated ${RUN_LINUX} ${ARGN})
     endif()
 endfunction()

@@ -748,7 +748,12 @@ static std::wstring WindowsPath(const std::wstring &unix)
 // Runs scanmem with commands on the target's Linux process; its output.
 static std::string RunScanmem(const std::wstring &commands)
 {
-    std::wstring out = ScratchDir + L"/scanmem-" + B.name + L".out";
+    // One file per Wine prefix: the runs of other lanes (and the guest's) share the build tree.
+    wchar_t prefix[1024] = L"";
+    GetEnvironmentVariableW(L"WINEPREFIX", prefix, 1024);
+    uint32_t hash = 2166136261u;
+    for (const wchar_t *p = prefix; *p; ++p) hash = (hash ^ (uint32_t)*p) * 16777619u;
+    std::wstring out = ScratchDir + L"/scanmem-" + B.name + L"-" + std::to_wstring(hash) + L".out";
     std::wstring line = L"/bin/sh " + HelperDir + L"/scanmem-helper " + B.name + L".exe " + out + L" \"" + commands +
                         L"\"";
     DeleteFileW((WindowsPath(out) + L".done").c_str());
