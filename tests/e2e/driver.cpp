@@ -6,6 +6,7 @@
 // HELPER-DIR: the Linux folder of scanmem-helper, for the memory-scanner checks.
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include "ctl/remote.h"
 
@@ -964,6 +965,29 @@ static void Soak(int commands)
     Check(code == 0, "exit code 0 (got %lu)", code);
 }
 
+// Wine starts its desktop process with the session's first window and waits
+// for it to be ready for at most 10 s. In the emulated machine under load it
+// can take longer, and a window made before it is ready gets a 1024x768
+// screen. So the driver waits for it first, with a bound of its own.
+static void WaitForDesktop()
+{
+    DWORD started = GetTickCount();
+    GetDesktopWindow(); // starts it when nothing has yet
+    HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD pid = 0;
+    for (BOOL more = Process32FirstW(all, &entry); more && !pid; more = Process32NextW(all, &entry))
+        if (_wcsicmp(entry.szExeFile, L"explorer.exe") == 0) pid = entry.th32ProcessID;
+    CloseHandle(all);
+    HANDLE desktop = pid ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid) : nullptr;
+    if (!desktop) return; // none to wait for
+    DWORD result = WaitForInputIdle(desktop, 180000);
+    CloseHandle(desktop);
+    if (result == WAIT_TIMEOUT) Check(false, "Wine's desktop process is ready within 180 s");
+    else printf("# Wine's desktop process was ready after %lu ms\n", GetTickCount() - started);
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
@@ -989,6 +1013,7 @@ int wmain(int argc, wchar_t **argv)
     B.remote = &Builds[B.wide ? 0 : 1];
     B.addressDigits = B.wide ? 16 : 8;
 
+    WaitForDesktop();
     if (mode == L"smoke") {
         Smoke();
     } else if (mode.compare(0, 4, L"soak") == 0) {
