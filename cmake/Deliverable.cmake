@@ -127,10 +127,11 @@ target_link_libraries(${NAME} PRIVATE kernel32 user32 gdi32)
 # vantoriel-ctl, the console companion, ships with the 64-bit build and drives
 # both. No C runtime either, so each compiler builds it as it builds the program.
 if(NAME STREQUAL Vantoriel64)
-    add_executable(vantoriel-ctl
+    add_executable(vantoriel-ctl ${CTL_SOURCES}
         ${CMAKE_CURRENT_SOURCE_DIR}/ctl/main.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/ctl/console.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/ctl/verbs.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/ctl/remote.cpp
-        ${CMAKE_CURRENT_SOURCE_DIR}/numtext/numtext.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/startup/compiler_support.cpp)
     target_include_directories(vantoriel-ctl PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     set_target_properties(vantoriel-ctl PROPERTIES COMPILE_WARNING_AS_ERROR ON)

@@ -31,7 +31,7 @@ endfunction()
 file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/host/*.cpp)
 
 # Program code keeps its own rules on the host too.
-set_source_files_properties(${PROGRAM_SOURCES} PROPERTIES COMPILE_OPTIONS "-fno-exceptions;-fno-rtti;-Wall;-Wextra;-Werror")
+set_source_files_properties(${PROGRAM_SOURCES} ${CTL_SOURCES} PROPERTIES COMPILE_OPTIONS "-fno-exceptions;-fno-rtti;-Wall;-Wextra;-Werror")
 
 # Two host builds from the same sources: 64-bit with 16-bit text units, and
 # 32-bit (-m32) with 8-bit units, each with its own GoogleTest.
@@ -48,7 +48,7 @@ foreach(WIDTH 64 32)
     target_link_options(gtest${WIDTH} PUBLIC ${MACHINE_OPTION})
     target_link_libraries(gtest${WIDTH} PUBLIC Threads::Threads)
 
-    add_executable(unit_tests${WIDTH} ${PROGRAM_SOURCES} ${HOST_TEST_SOURCES})
+    add_executable(unit_tests${WIDTH} ${PROGRAM_SOURCES} ${CTL_SOURCES} ${HOST_TEST_SOURCES})
     target_include_directories(unit_tests${WIDTH} PRIVATE
         ${CMAKE_CURRENT_SOURCE_DIR}
         ${CMAKE_CURRENT_SOURCE_DIR}/tests/host

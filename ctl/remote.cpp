@@ -6,9 +6,7 @@ const RemoteBuild Builds[2] = {
     {L"Vantoriel32", 64, 8},
 };
 
-const char *const StaticNames[4] = {"StaticWordA", "StaticQword", "StaticBlock", "StaticWordB"};
-const char *const HeapNames[6] = {"process", "global", "local", "process", "global", "local"};
-const UINT32 HeapSizes[6] = {4, 4, 4, 4100, 4100, 4100};
+DWORD RemoteAnswerMs = 30000;
 
 UINT64 MappedBase(UINT32 i)
 {
@@ -79,24 +77,30 @@ void DetachRemote(Remote *remote)
 
 BOOL StartProgram(const WCHAR *exe, const WCHAR *arguments, PROCESS_INFORMATION *started)
 {
-    // "exe" arguments, in a buffer CreateProcessW may write to.
-    static WCHAR line[2 * MAX_PATH + 4096];
-    UINT32 n = 0, cap = sizeof line / sizeof line[0] - 2;
-    line[n++] = L'"';
-    for (const WCHAR *p = exe; *p && n < cap; ++p) line[n++] = *p;
-    if (n < cap) line[n++] = L'"';
-    if (arguments && *arguments) {
-        if (n < cap) line[n++] = L' ';
-        for (const WCHAR *p = arguments; *p && n < cap; ++p) line[n++] = *p;
+    // "exe" arguments, in a buffer CreateProcessW may write to, no longer
+    // than the 32,767 units it takes.
+    static WCHAR line[32768];
+    static WCHAR folder[MAX_PATH];
+    UINT32 exeLength = 0, argumentsLength = 0;
+    while (exe[exeLength]) ++exeLength;
+    while (arguments && arguments[argumentsLength]) ++argumentsLength;
+    if (exeLength >= MAX_PATH || exeLength + 3 + argumentsLength > 32767) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return FALSE;
     }
+    UINT32 n = 0;
+    line[n++] = L'"';
+    for (UINT32 k = 0; k < exeLength; ++k) line[n++] = exe[k];
+    line[n++] = L'"';
+    if (argumentsLength) line[n++] = L' ';
+    for (UINT32 k = 0; k < argumentsLength; ++k) line[n++] = arguments[k];
     line[n] = 0;
 
     // The program's own folder as its current one, as Explorer would start it.
-    static WCHAR folder[MAX_PATH];
-    UINT32 f = 0, slash = 0;
-    for (const WCHAR *p = exe; *p && f + 1 < MAX_PATH; ++p) {
-        folder[f++] = *p;
-        if (*p == L'\\' || *p == L'/') slash = f;
+    UINT32 slash = 0;
+    for (UINT32 k = 0; k < exeLength; ++k) {
+        folder[k] = exe[k];
+        if (exe[k] == L'\\' || exe[k] == L'/') slash = k + 1;
     }
     folder[slash] = 0;
 
@@ -127,9 +131,13 @@ UINT32 WaitForStart(const PROCESS_INFORMATION *started, DWORD milliseconds, Remo
         for (const RemoteBuild &b : Builds) {
             HWND main = TopLevelOf(started->dwProcessId, b.name, b.name);
             // Shown, and the first report set (while the window was created).
-            // GetWindowTextLength would give another process's edit's caption, not its text.
+            // GetWindowTextLength would give another process's edit's caption,
+            // not its text. A process that does not answer is not ready.
+            DWORD_PTR length = 0;
             if (main && (GetWindowLongPtrW(main, GWL_STYLE) & WS_VISIBLE) &&
-                SendMessageW(GetDlgItem(main, ID_REPORT), WM_GETTEXTLENGTH, 0, 0) > 0) {
+                SendMessageTimeoutW(GetDlgItem(main, ID_REPORT), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL,
+                                    RemoteAnswerMs, &length) &&
+                length > 0) {
                 remote->pid = started->dwProcessId;
                 remote->process = started->hProcess;
                 FillControls(main, &b, remote);
@@ -141,21 +149,35 @@ UINT32 WaitForStart(const PROCESS_INFORMATION *started, DWORD milliseconds, Remo
     }
 }
 
-UINT32 GetRemoteText(HWND control, WCHAR *text, UINT32 capacity)
+static BOOL Ask(HWND window, UINT message, WPARAM w, LPARAM l, DWORD_PTR *answer)
 {
+    return SendMessageTimeoutW(window, message, w, l, SMTO_NORMAL, RemoteAnswerMs, answer) != 0;
+}
+
+BOOL GetRemoteText(HWND control, WCHAR *text, UINT32 capacity, UINT32 *length)
+{
+    DWORD_PTR n = 0;
     text[0] = 0;
-    return (UINT32)SendMessageW(control, WM_GETTEXT, capacity, (LPARAM)text);
+    BOOL answered = Ask(control, WM_GETTEXT, capacity, (LPARAM)text, &n);
+    *length = answered ? (UINT32)n : 0;
+    return answered;
 }
 
-void SetRemoteText(HWND control, const WCHAR *text)
+BOOL SetRemoteText(HWND control, const WCHAR *text)
 {
-    SendMessageW(control, WM_SETTEXT, 0, (LPARAM)text);
+    DWORD_PTR done;
+    return Ask(control, WM_SETTEXT, 0, (LPARAM)text, &done);
 }
 
-void PressButton(const Remote *remote, UINT32 id)
+BOOL PressButton(const Remote *remote, UINT32 id)
 {
-    // Sent, not posted: the button's click runs the command before this returns.
-    SendMessageW(remote->controls[id - ID_LOW], BM_CLICK, 0, 0);
+    // The click as the button itself reports it to its parent. BM_CLICK
+    // would do the same through the button's mouse handling, which may fail
+    // when a dialog-class window such as Vantoriel's is not the active one,
+    // as a window driven by a script usually is not. Sent, not posted: the
+    // command has run when this returns.
+    DWORD_PTR done;
+    return Ask(remote->window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)remote->controls[id - ID_LOW], &done);
 }
 
 BOOL ReadRemoteValue(HANDLE process, UINT64 address, UINT32 *value)

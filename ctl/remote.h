@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include "ctl/kind.h"
+
 // What a build's window class tells about it.
 struct RemoteBuild {
     const WCHAR *name;      // class name and title: L"Vantoriel64" or L"Vantoriel32"
@@ -34,7 +36,9 @@ UINT32 FindVantoriels(HWND *windows, UINT32 capacity);
 BOOL AttachRemote(HWND window, Remote *remote);
 void DetachRemote(Remote *remote);
 
-// Starts exe with arguments (may be null) as its command line, from exe's folder.
+// Starts exe with arguments (may be null) as its command line, from exe's
+// folder. A path of MAX_PATH units or more, or a command line longer than
+// the platform takes, is refused (ERROR_FILENAME_EXCED_RANGE), never cut.
 BOOL StartProgram(const WCHAR *exe, const WCHAR *arguments, PROCESS_INFORMATION *started);
 
 enum StartState { StartReady, StartUsageBox, StartEnded, StartTimedOut };
@@ -43,12 +47,18 @@ enum StartState { StartReady, StartUsageBox, StartEnded, StartTimedOut };
 // attached to it (with its own handle, which DetachRemote closes).
 UINT32 WaitForStart(const PROCESS_INFORMATION *started, DWORD milliseconds, Remote *remote, HWND *box);
 
+// The longest wait for Vantoriel's answer to one message, in milliseconds.
+// A Vantoriel stopped by a debugger, or by a scanner that suspends its
+// target while it scans, answers none; a command of a busy or emulated one
+// takes seconds. The calls below give false when it has not answered.
+extern DWORD RemoteAnswerMs;
+
 // Text of a control of another process, into text (capacity units, cut to
-// fit); its length. SetRemoteText sets it as if typed in whole.
-UINT32 GetRemoteText(HWND control, WCHAR *text, UINT32 capacity);
-void SetRemoteText(HWND control, const WCHAR *text);
+// fit), its length into *length. SetRemoteText sets it as if typed in whole.
+BOOL GetRemoteText(HWND control, WCHAR *text, UINT32 capacity, UINT32 *length);
+BOOL SetRemoteText(HWND control, const WCHAR *text);
 // Presses a button; returns when the program has run its command.
-void PressButton(const Remote *remote, UINT32 id);
+BOOL PressButton(const Remote *remote, UINT32 id);
 
 // One 32-bit target read from outside.
 BOOL ReadRemoteValue(HANDLE process, UINT64 address, UINT32 *value);
@@ -60,7 +70,6 @@ BOOL CloseRemote(const Remote *remote, DWORD milliseconds, DWORD *exitCode);
 // ---------------------------------------------------------------- the report
 
 enum LineType { LineEmpty, LineDashes, LineTarget };
-enum TargetKind { KindMapped, KindStatic, KindHeap };
 
 struct ReportLine {
     UINT32 type;            // LineType
@@ -78,12 +87,6 @@ struct ReportLine {
 // that does not fit is line *count (from 0), or none, when the groups are
 // incomplete. capacity: 160 lines hold any report the program makes.
 BOOL ParseReport(const WCHAR *report, const RemoteBuild *build, ReportLine *lines, UINT32 capacity, UINT32 *count);
-
-// Names of static targets (by place) and heap targets (by place: allocator
-// and size), as the program's target table orders them.
-extern const char *const StaticNames[4];
-extern const char *const HeapNames[6];
-extern const UINT32 HeapSizes[6];
 
 // The lowest address of mapped slot i's search interval.
 UINT64 MappedBase(UINT32 i);

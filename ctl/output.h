@@ -1,0 +1,27 @@
+// output.h: what the companion prints. Standard output is buffered and
+// written as UTF-8; an error is one line on standard error, written whole.
+#pragma once
+#include <windows.h>
+
+enum ExitCode { ExitOk = 0, ExitMissed = 1, ExitError = 2 };
+
+// Standard output, or the error line between BeginError and EndError.
+void Put(const char *text);             // ASCII or UTF-8
+void PutWide(const WCHAR *text);        // UTF-16, as the platform gives paths and arguments
+void PutNumber(UINT64 value);           // decimal
+void PutSpaces(UINT32 count);
+void Flush();
+
+// "vantoriel-ctl: " starts the error line; EndError ends it, writes it whole
+// to standard error (after what standard output holds) and gives ExitError.
+void BeginError();
+UINT32 EndError();
+// A whole error line of ASCII pieces.
+UINT32 Fail(const char *a, const char *b = "", const char *c = "", const char *d = "");
+
+// Decimal text of value, in one of four buffers that take turns.
+const char *NumberText(UINT64 value);
+// An address as the report writes it: digits upper-case hexadecimal digits,
+// with leading zeros; an address too big for them whole.
+const char *AddressText(UINT64 address, UINT32 digits);
+UINT32 TextLength(const char *text);

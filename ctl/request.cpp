@@ -1,0 +1,175 @@
+// request.cpp: the companion's command line.
+#include "ctl/request.h"
+#include "ctl/output.h"
+
+const char Usage[] =
+    "usage: vantoriel-ctl VERB [OPTIONS]\n"
+    "  start [--32 | --exe PATH] [-- ARGS...]  start Vantoriel64 (Vantoriel32, PATH) from this folder;\n"
+    "                                          print its process id and its targets\n"
+    "  table                                   the targets: report value and memory now\n"
+    "  read | write-a | write-b [--low TEXT] [--high TEXT]\n"
+    "                                          set the range fields, press the button, print the targets\n"
+    "  score [FILE | -] [--value V]            compare a scanner's found addresses with the targets;\n"
+    "                                          exit code 1 when a target was missed\n"
+    "  close                                   close Vantoriel as a person would; print its exit code\n"
+    "options: --pid N (which Vantoriel; else the only one running), --json (JSON Lines), --csv,\n"
+    "         --timeout SECONDS (the longest wait for each answer of Vantoriel, and for close; 30)\n"
+    "exit codes: 0 done, 1 a target missed (score), 2 an error (one line on standard error)\n";
+
+static const char *const VerbNames[] = {"", "start", "table", "read", "write-a", "write-b", "score", "close"};
+
+// Each option, and the verbs it goes with (bit k for verb k).
+struct OptionRule {
+    const char *name;
+    BOOL takesValue;
+    UINT32 verbs;
+};
+static const UINT32 Pressing = 1 << VerbRead | 1 << VerbWriteA | 1 << VerbWriteB;
+static const UINT32 Attached = 1 << VerbTable | Pressing | 1 << VerbScore | 1 << VerbClose;
+static const OptionRule Options[OptionCount] = {
+    {"--pid", TRUE, Attached},
+    {"--json", FALSE, Attached | 1 << VerbStart},
+    {"--csv", FALSE, Attached | 1 << VerbStart},
+    {"--low", TRUE, Pressing},
+    {"--high", TRUE, Pressing},
+    {"--value", TRUE, 1 << VerbScore},
+    {"--32", FALSE, 1 << VerbStart},
+    {"--exe", TRUE, 1 << VerbStart},
+    {"--timeout", TRUE, Attached | 1 << VerbStart},
+};
+
+BOOL SameAscii(const WCHAR *text, const char *ascii)
+{
+    while (*ascii && (UINT32)*text == (UINT32)(unsigned char)*ascii) ++text, ++ascii;
+    return *text == 0 && *ascii == 0;
+}
+
+BOOL WholeNumber(const WCHAR *text, UINT32 *value)
+{
+    UINT32 base = 10;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) base = 16, text += 2;
+    UINT64 v = 0;
+    const WCHAR *first = text;
+    for (; *text; ++text) {
+        UINT32 d = *text >= '0' && *text <= '9'   ? (UINT32)(*text - '0')
+                   : *text >= 'a' && *text <= 'f' ? (UINT32)(*text - 'a' + 10)
+                   : *text >= 'A' && *text <= 'F' ? (UINT32)(*text - 'A' + 10)
+                                                  : 16;
+        if (d >= base) return FALSE;
+        v = v * base + d;
+        if (v > 0xFFFFFFFFu) return FALSE;
+    }
+    *value = (UINT32)v;
+    return text != first;
+}
+
+WCHAR **SplitCommandLine(const WCHAR *line, int *argc)
+{
+    // An argument's text is no longer than its input, and each needs a unit
+    // and a blank before it: neither array can overflow.
+    static WCHAR text[2 * CommandLineUnits];
+    static WCHAR *argv[CommandLineUnits / 2 + 2];
+    UINT32 length = 0;
+    while (line[length])
+        if (++length > CommandLineUnits) return nullptr;
+    UINT32 n = 0, count = 0;
+    const WCHAR *p = line;
+    argv[count++] = text;
+    BOOL quoted = FALSE;
+    for (; *p && (quoted || (*p != ' ' && *p != '\t')); ++p)
+        if (*p == '"') quoted = !quoted;
+        else text[n++] = *p;
+    text[n++] = 0;
+    for (;;) {
+        while (*p == ' ' || *p == '\t') ++p;
+        if (!*p) break;
+        argv[count++] = text + n;
+        quoted = FALSE;
+        while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
+            UINT32 slashes = 0;
+            while (*p == '\\') ++slashes, ++p;
+            if (*p == '"') {
+                for (UINT32 k = 0; k < slashes / 2; ++k) text[n++] = '\\';
+                if (slashes % 2) text[n++] = '"';
+                else quoted = !quoted;
+                ++p;
+            } else {
+                for (UINT32 k = 0; k < slashes; ++k) text[n++] = '\\';
+                if (*p && (quoted || (*p != ' ' && *p != '\t'))) text[n++] = *p++;
+            }
+        }
+        text[n++] = 0;
+    }
+    *argc = (int)count;
+    return argv;
+}
+
+static UINT32 Refuse(const char *a, const WCHAR *wide, const char *b = "")
+{
+    BeginError();
+    Put(a);
+    PutWide(wide);
+    Put(b);
+    return EndError();
+}
+
+UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
+{
+    // The joined ARGS are no longer than the command line they came from.
+    static WCHAR arguments[CommandLineUnits + 1];
+    *request = {};
+    request->arguments = arguments;
+    arguments[0] = 0;
+    request->seconds = 30;
+    for (int i = 1; i < argc; ++i) {
+        const WCHAR *arg = argv[i];
+        if (SameAscii(arg, "--")) {
+            if (request->verb != VerbStart) return Fail("arguments after -- go only with start");
+            UINT32 n = 0;
+            for (++i; i < argc; ++i) {
+                if (n) arguments[n++] = ' ';
+                for (const WCHAR *p = argv[i]; *p; ++p) arguments[n++] = *p;
+            }
+            arguments[n] = 0;
+            break;
+        }
+        if (arg[0] == '-' && arg[1] == '-') {
+            UINT32 o = 0;
+            while (o < OptionCount && !SameAscii(arg, Options[o].name)) ++o;
+            if (o == OptionCount) return Refuse("unknown option ", arg, " (see vantoriel-ctl --help)");
+            if (request->values[o]) return Refuse("option ", arg, " given twice");
+            if (Options[o].takesValue && i + 1 == argc) return Refuse("option ", arg, " needs a value");
+            static const WCHAR given[1] = {0};
+            request->values[o] = Options[o].takesValue ? argv[++i] : given;
+            continue;
+        }
+        if (request->verb == VerbNone) {
+            UINT32 v = VerbStart;
+            while (v <= VerbClose && !SameAscii(arg, VerbNames[v])) ++v;
+            if (v > VerbClose) return Refuse("unknown verb ", arg, " (see vantoriel-ctl --help)");
+            request->verb = v;
+        } else if (request->verb == VerbScore && !request->file) {
+            request->file = arg;
+        } else {
+            return Refuse("unexpected argument ", arg);
+        }
+    }
+    if (request->verb == VerbNone) return Fail("no verb given (see vantoriel-ctl --help)");
+    for (UINT32 o = 0; o < OptionCount; ++o)
+        if (request->values[o] && !(Options[o].verbs & 1u << request->verb))
+            return Fail("option ", Options[o].name, " does not go with ", VerbNames[request->verb]);
+    if (request->values[OptJson] && request->values[OptCsv]) return Fail("choose one of --json and --csv");
+    if (request->values[Opt32] && request->values[OptExe]) return Fail("choose one of --32 and --exe");
+    if (request->values[OptPid] && !WholeNumber(request->values[OptPid], &request->pid))
+        return Refuse("--pid takes a process id, not ", request->values[OptPid]);
+    if (request->values[OptValue] && !WholeNumber(request->values[OptValue], &request->value))
+        return Refuse("--value takes an unsigned 32-bit number, not ", request->values[OptValue]);
+    if (request->values[OptTimeout] && (!WholeNumber(request->values[OptTimeout], &request->seconds) ||
+                                        request->seconds == 0 || request->seconds > 86400))
+        return Refuse("--timeout takes a number of seconds from 1 to 86400, not ", request->values[OptTimeout]);
+    if (request->verb == VerbScore && !request->file) {
+        static const WCHAR standardInput[2] = {'-', 0};
+        request->file = standardInput;
+    }
+    return ExitOk;
+}

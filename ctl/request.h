@@ -1,0 +1,37 @@
+// request.h: the companion's command line: split into arguments, then read
+// into one request; bad input is refused with its error line.
+#pragma once
+#include <windows.h>
+
+enum Verb { VerbNone, VerbStart, VerbTable, VerbRead, VerbWriteA, VerbWriteB, VerbScore, VerbClose };
+enum Option { OptPid, OptJson, OptCsv, OptLow, OptHigh, OptValue, Opt32, OptExe, OptTimeout, OptionCount };
+
+// The platform's limit of a command line, in units, terminator excluded.
+enum { CommandLineUnits = 32767 };
+
+struct Request {
+    UINT32 verb;
+    const WCHAR *values[OptionCount]; // the option's text, u"" for a flag given; null if not given
+    const WCHAR *file;                // score's FILE; "-" for standard input
+    const WCHAR *arguments;           // start's ARGS, joined by single blanks
+    UINT32 pid, value;                // --pid and --value, read
+    UINT32 seconds;                   // --timeout, or its default
+};
+
+extern const char Usage[];
+
+// Splits a command line as the C runtime does: blanks separate, quotes
+// group, 2n backslashes before a quote give n and the quote its meaning,
+// 2n + 1 give n and a plain quote; the program's name ends at a blank or its
+// closing quote. Null for a line longer than the platform allows.
+WCHAR **SplitCommandLine(const WCHAR *line, int *argc);
+
+// Reads argv into request: ExitOk, or ExitError after its error line.
+UINT32 ReadRequest(int argc, WCHAR **argv, Request *request);
+
+// A whole unsigned 32-bit number: decimal, or hexadecimal after 0x or 0X,
+// with at least one digit and nothing else.
+BOOL WholeNumber(const WCHAR *text, UINT32 *value);
+
+// Whether wide text equals ASCII text.
+BOOL SameAscii(const WCHAR *text, const char *ascii);

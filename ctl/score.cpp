@@ -1,0 +1,205 @@
+// score.cpp: a scanner's findings against the targets.
+#include "ctl/score.h"
+#include "ctl/output.h"
+#include "ctl/sheet.h"
+
+static BOOL Contains(const UINT64 *rising, SIZE_T count, UINT64 address)
+{
+    SIZE_T low = 0, high = count;
+    while (low < high) {
+        SIZE_T middle = low + (high - low) / 2;
+        if (rising[middle] < address) low = middle + 1;
+        else high = middle;
+    }
+    return low < count && rising[low] == address;
+}
+
+void CountScore(const Target *targets, UINT32 count, Findings *findings, BOOL haveValue, UINT32 value, Score *score)
+{
+    *score = {};
+    score->haveValue = haveValue;
+    score->value = value;
+    score->lines = findings->lines;
+    score->withoutAddress = findings->withoutAddress;
+    for (UINT32 k = 0; k < count; ++k) {
+        const Target &t = targets[k];
+        score->hit[k] = Contains(findings->addresses, findings->count, t.address);
+        score->counts[k] = !haveValue || (t.readable && t.memory == value);
+        if (!score->counts[k]) {
+            score->notHolding += score->hit[k];
+            continue;
+        }
+        ++score->expected[t.kind];
+        if (score->hit[k]) ++score->found[t.kind];
+        else ++score->missed;
+    }
+    // The addresses that are no target, in place.
+    UINT64 sorted[MaxTargets];
+    for (UINT32 k = 0; k < count; ++k) sorted[k] = targets[k].address;
+    SortNumbers(sorted, count);
+    SIZE_T others = 0;
+    for (SIZE_T a = 0; a < findings->count; ++a)
+        if (!Contains(sorted, count, findings->addresses[a])) findings->addresses[others++] = findings->addresses[a];
+    findings->count = others;
+    score->others = findings->addresses;
+    score->otherCount = others;
+}
+
+static UINT32 Sum(const UINT32 *byKind)
+{
+    return byKind[0] + byKind[1] + byKind[2];
+}
+
+// "missed", "not-holding": the targets of one outcome, as a JSON array.
+static void PutTargetArray(const Score *s, const Target *targets, UINT32 count, UINT32 digits, BOOL missed)
+{
+    Put("[");
+    const char *separator = "";
+    for (UINT32 k = 0; k < count; ++k) {
+        if (missed ? !s->counts[k] || s->hit[k] : s->counts[k] || !s->hit[k]) continue;
+        Put(separator);
+        separator = ",";
+        PutJsonString(AddressText(targets[k].address, digits));
+    }
+    Put("]");
+}
+
+static void WriteJson(const Score *s, const Target *targets, UINT32 count, UINT32 digits)
+{
+    Put("{");
+    if (s->haveValue) {
+        Put("\"value\":");
+        PutNumber(s->value);
+        Put(",");
+    }
+    Put("\"expected\":");
+    PutNumber(Sum(s->expected));
+    Put(",\"found\":");
+    PutNumber(Sum(s->found));
+    for (UINT32 kind = 0; kind < 3; ++kind) {
+        Put(",\"");
+        Put(KindNames[kind]);
+        Put("\":{\"expected\":");
+        PutNumber(s->expected[kind]);
+        Put(",\"found\":");
+        PutNumber(s->found[kind]);
+        Put("}");
+    }
+    Put(",\"missed\":");
+    PutTargetArray(s, targets, count, digits, TRUE);
+    Put(",\"not_holding\":");
+    PutTargetArray(s, targets, count, digits, FALSE);
+    Put(",\"not_targets\":[");
+    for (SIZE_T k = 0; k < s->otherCount; ++k) {
+        Put(k ? "," : "");
+        PutJsonString(AddressText(s->others[k], digits));
+    }
+    Put("],\"lines\":");
+    PutNumber(s->lines);
+    Put(",\"lines_without_address\":");
+    PutNumber(s->withoutAddress);
+    Put("}\n");
+}
+
+static void WriteCsv(const Score *s, const Target *targets, UINT32 count, UINT32 digits)
+{
+    static const Column columns[] = {{"result", FALSE}, {"kind", FALSE}, {"slot", TRUE}, {"name", FALSE},
+                                     {"size", TRUE},    {"address", FALSE}};
+    BeginSheet(columns, 6);
+    for (UINT32 k = 0; k < count; ++k) {
+        if (!s->counts[k] && !s->hit[k]) continue;
+        UINT32 row = AddRow();
+        SetCell(row, 0, !s->counts[k] ? "not-holding" : s->hit[k] ? "found" : "missed");
+        SetTargetCells(row, 1, targets[k], digits);
+    }
+    WriteSheet(FormatCsv);
+    for (SIZE_T k = 0; k < s->otherCount; ++k) {
+        Put("not-target,,,,,");
+        Put(AddressText(s->others[k], digits));
+        Put("\n");
+    }
+}
+
+// "N found address(es) WHAT: " and the first eight of them.
+static void PutSomeAddresses(SIZE_T n, const char *what, const char *value, const UINT64 *addresses, UINT32 digits)
+{
+    PutNumber(n);
+    Put(n == 1 ? " found address is " : " found addresses are ");
+    Put(what);
+    Put(value);
+    for (SIZE_T k = 0; k < n && k < 8; ++k) {
+        Put(k ? " " : ": ");
+        Put(AddressText(addresses[k], digits));
+    }
+    Put(n > 8 ? " ...\n" : "\n");
+}
+
+static void WriteText(const Score *s, const Target *targets, UINT32 count, UINT32 digits)
+{
+    Put("found ");
+    PutNumber(Sum(s->found));
+    Put(" of ");
+    PutNumber(Sum(s->expected));
+    Put(s->haveValue ? " targets holding " : " targets");
+    if (s->haveValue) PutNumber(s->value);
+    Put("\n");
+    for (UINT32 kind = 0; kind < 3; ++kind) {
+        Put("  ");
+        Put(KindNames[kind]);
+        PutSpaces(8 - TextLength(KindNames[kind]));
+        PutNumber(s->found[kind]);
+        Put(" of ");
+        PutNumber(s->expected[kind]);
+        Put("\n");
+    }
+    UINT64 holding[MaxTargets];
+    UINT32 notHolding = 0;
+    for (UINT32 k = 0; k < count; ++k) {
+        const Target &t = targets[k];
+        if (!s->counts[k] && s->hit[k]) holding[notHolding++] = t.address;
+        if (!s->counts[k] || s->hit[k]) continue;
+        Put("missed ");
+        Put(AddressText(t.address, digits));
+        Put(" ");
+        Put(KindNames[t.kind]);
+        if (t.kind == KindMapped) {
+            Put(" slot ");
+            PutNumber(t.index);
+        } else if (t.kind == KindStatic) {
+            Put(" ");
+            Put(StaticNames[t.index]);
+        } else if (t.index < 6) {
+            Put(" ");
+            Put(HeapNames[t.index]);
+            Put(" ");
+            PutNumber(HeapSizes[t.index]);
+        }
+        Put("\n");
+    }
+    // The first few of each; --json and --csv give them all.
+    if (s->haveValue)
+        PutSomeAddresses(notHolding, notHolding == 1 ? "a target that does not hold " : "targets that do not hold ",
+                         NumberText(s->value), holding, digits);
+    PutSomeAddresses(s->otherCount, "no target", "", s->others, digits);
+    PutNumber(s->withoutAddress);
+    Put(s->withoutAddress == 1 ? " line holds no address\n" : " lines hold no address\n");
+}
+
+UINT32 ScoreFindings(const Target *targets, UINT32 count, Findings *findings, BOOL haveValue, UINT32 value,
+                     UINT32 digits, UINT32 format, const WCHAR *source)
+{
+    static Score s;
+    CountScore(targets, count, findings, haveValue, value, &s);
+    if (s.lines == 0) {
+        BeginError();
+        Put("no address in the findings ");
+        if (source) PutWide(source);
+        else Put("from standard input");
+        return EndError();
+    }
+    if (Sum(s.expected) == 0) return Fail("no target holds ", NumberText(value));
+    if (format == FormatJson) WriteJson(&s, targets, count, digits);
+    else if (format == FormatCsv) WriteCsv(&s, targets, count, digits);
+    else WriteText(&s, targets, count, digits);
+    return s.missed ? ExitMissed : ExitOk;
+}

@@ -1,0 +1,31 @@
+// score.h: a scanner's findings against the targets: which were found,
+// which missed, and what else it found.
+#pragma once
+#include <windows.h>
+
+#include "ctl/findings.h"
+#include "ctl/target.h"
+
+struct Score {
+    BOOL haveValue;         // only targets that hold value were there to be found
+    UINT32 value;
+    UINT32 expected[3], found[3];   // by kind
+    BOOL counts[MaxTargets];        // target k was there to be found
+    BOOL hit[MaxTargets];           // target k's address is among the findings
+    UINT32 missed;                  // targets that count and were not found
+    UINT32 notHolding;              // targets found that do not count (with a value)
+    const UINT64 *others;           // found addresses that are no target, rising
+    SIZE_T otherCount;
+    SIZE_T lines, withoutAddress;   // as the findings had them
+};
+
+// Counts findings against the targets. The findings' addresses are left as
+// the ones that are no target (score->others).
+void CountScore(const Target *targets, UINT32 count, Findings *findings, BOOL haveValue, UINT32 value, Score *score);
+
+// Counts and writes the score in format: ExitOk when every target that
+// counts was found, ExitMissed when one was not, ExitError (with its line)
+// when the findings hold no address or no target holds the value. source
+// names the findings in that line: a path, or null for standard input.
+UINT32 ScoreFindings(const Target *targets, UINT32 count, Findings *findings, BOOL haveValue, UINT32 value,
+                     UINT32 digits, UINT32 format, const WCHAR *source);

@@ -1,0 +1,52 @@
+// target.cpp: targets as the companion shows them.
+#include "ctl/target.h"
+#include "ctl/output.h"
+#include "ctl/sheet.h"
+
+const char *const KindNames[3] = {"mapped", "static", "heap"};
+const char *const StaticNames[4] = {"StaticWordA", "StaticQword", "StaticBlock", "StaticWordB"};
+const char *const HeapNames[6] = {"process", "global", "local", "process", "global", "local"};
+const UINT32 HeapSizes[6] = {4, 4, 4, 4100, 4100, 4100};
+
+void SetTargetCells(UINT32 row, UINT32 first, const Target &t, UINT32 digits)
+{
+    SetCell(row, first, KindNames[t.kind]);
+    if (t.kind == KindMapped) SetCell(row, first + 1, NumberText(t.index));
+    if (t.kind == KindStatic) SetCell(row, first + 2, StaticNames[t.index]);
+    if (t.kind == KindHeap && t.index < 6) {
+        SetCell(row, first + 2, HeapNames[t.index]);
+        SetCell(row, first + 3, NumberText(HeapSizes[t.index]));
+    }
+    SetCell(row, first + 4, AddressText(t.address, digits));
+}
+
+void WriteTargets(const Target *targets, UINT32 count, UINT32 digits, UINT32 format, UINT32 pid, const char *program)
+{
+    static const Column columns[] = {{"pid", TRUE},      {"kind", FALSE},  {"slot", TRUE},  {"name", FALSE},
+                                     {"size", TRUE},     {"address", FALSE}, {"value", TRUE}, {"memory", TRUE}};
+    // The pid column in CSV from start only; the process is told apart elsewhere.
+    BOOL pidColumn = pid && format == FormatCsv;
+    if (pid && format == FormatJson) {
+        Put("{\"kind\":\"process\",\"pid\":");
+        PutNumber(pid);
+        Put(",\"program\":");
+        PutJsonString(program);
+        Put("}\n");
+    } else if (pid && format == FormatText) {
+        Put(program);
+        Put(" is running as process ");
+        PutNumber(pid);
+        Put("\n\n");
+    }
+    UINT32 first = pidColumn ? 0 : 1;
+    BeginSheet(columns + first, 8 - first);
+    for (UINT32 k = 0; k < count; ++k) {
+        const Target &t = targets[k];
+        UINT32 row = AddRow();
+        if (pidColumn) SetCell(row, 0, NumberText(pid));
+        SetTargetCells(row, 1 - first, t, digits);
+        SetCell(row, 6 - first, NumberText(t.value));
+        if (t.readable) SetCell(row, 7 - first, NumberText(t.memory));
+    }
+    WriteSheet(format);
+}

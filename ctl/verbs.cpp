@@ -1,0 +1,355 @@
+// verbs.cpp: the companion's verbs, against a running Vantoriel.
+#include "ctl/verbs.h"
+#include "ctl/findings.h"
+#include "ctl/output.h"
+#include "ctl/platform.h"
+#include "ctl/remote.h"
+#include "ctl/score.h"
+#include "ctl/sheet.h"
+
+static Target Targets[MaxTargets];
+static UINT32 TargetCount;
+
+static const char *ProgramName(const Remote *remote)
+{
+    return remote->build == &Builds[1] ? "Vantoriel32" : "Vantoriel64";
+}
+
+// "Vantoriel64 (process N)" starts an error line about it.
+static void BeginErrorAbout(const Remote *remote)
+{
+    BeginError();
+    Put(ProgramName(remote));
+    Put(" (process ");
+    PutNumber(remote->pid);
+    Put(")");
+}
+
+static UINT32 NoAnswer(const Remote *remote, const char *tail = "")
+{
+    BeginErrorAbout(remote);
+    Put(" does not answer: stopped by a debugger or a scanner?");
+    Put(tail);
+    return EndError();
+}
+
+enum ReadResult { ReadDone, ReadNoAnswer, ReadBadReport };
+static UINT32 BadLine; // of a report that does not parse: the line (from 1), or 0 for incomplete groups
+
+// The targets as the report shows them, with their memory now; on failure
+// Targets stays as it was.
+static UINT32 ReadTargets(const Remote *remote)
+{
+    static WCHAR report[8192];
+    static ReportLine lines[MaxTargets];
+    UINT32 length, count;
+    if (!GetRemoteText(remote->controls[ID_REPORT - ID_LOW], report, sizeof report / sizeof report[0], &length))
+        return ReadNoAnswer;
+    BOOL good = ParseReport(report, remote->build, lines, MaxTargets, &count);
+    // A line that did not fit stops the reading before the report's end;
+    // incomplete groups, only at its end.
+    UINT32 total = 0;
+    for (UINT32 k = 0; k < length; ++k) total += report[k] == '\n' || (k + 1 == length && report[k] != '\n');
+    BadLine = !good && count < total ? count + 1 : 0;
+    // Both columns of a line show one reading of the value.
+    for (UINT32 k = 0; good && k < count; ++k) {
+        UINT32 cut = lines[k].value, digits = lines[k].width;
+        if (digits < 10) {
+            UINT32 modulus = 1;
+            while (digits--) modulus *= 10;
+            cut %= modulus;
+        }
+        if (lines[k].type == LineTarget && cut != lines[k].column) BadLine = k + 1, good = FALSE;
+    }
+    if (!good) return ReadBadReport;
+    TargetCount = 0;
+    for (UINT32 k = 0; k < count; ++k) {
+        if (lines[k].type != LineTarget) continue;
+        Target &t = Targets[TargetCount++];
+        t.kind = lines[k].kind;
+        t.index = lines[k].index;
+        t.address = lines[k].address;
+        t.value = lines[k].value;
+        t.readable = ReadRemoteValue(remote->process, t.address, &t.memory);
+    }
+    return ReadDone;
+}
+
+// The error line of a ReadTargets that failed, with tail after it.
+static UINT32 ReadFailed(const Remote *remote, UINT32 result, const char *tail = "")
+{
+    if (result == ReadNoAnswer) return NoAnswer(remote, tail);
+    BeginErrorAbout(remote);
+    Put("'s report does not parse");
+    if (BadLine) {
+        Put(" at line ");
+        PutNumber(BadLine);
+    } else {
+        Put(": its groups are incomplete");
+    }
+    Put(tail);
+    return EndError();
+}
+
+// The Vantoriel asked for: the one with --pid's process id, or the only one running.
+static UINT32 Find(const Request *request, Remote *remote)
+{
+    UINT32 total = FindVantoriels(nullptr, 0);
+    HWND *windows = (HWND *)GrowBlock(nullptr, (total + 1) * sizeof(HWND));
+    if (!windows) return Fail("out of memory");
+    // Windows that came since the count wait for the next call.
+    UINT32 count = FindVantoriels(windows, total), chosen = 0;
+    if (count > total) count = total;
+    DWORD owner = 0;
+    if (request->values[OptPid]) {
+        while (chosen < count && (GetWindowThreadProcessId(windows[chosen], &owner), owner != request->pid)) ++chosen;
+    }
+    UINT32 result = ExitOk;
+    if (request->values[OptPid] && chosen == count) {
+        result = Fail("process ", NumberText(request->pid), " is no running Vantoriel");
+    } else if (count == 0) {
+        result = Fail("no Vantoriel is running");
+    } else if (count > 1 && !request->values[OptPid]) {
+        BeginError();
+        PutNumber(count);
+        Put(" Vantoriels are running (process ids ");
+        for (UINT32 k = 0; k < count; ++k) {
+            GetWindowThreadProcessId(windows[k], &owner);
+            Put(k ? ", " : "");
+            PutNumber(owner);
+        }
+        Put("); choose one with --pid");
+        result = EndError();
+    } else if (!AttachRemote(windows[chosen], remote)) {
+        result = Fail("cannot open the process of Vantoriel: error ", NumberText(GetLastError()));
+    }
+    FreeBlock(windows);
+    return result;
+}
+
+// The program to start: --exe's, or Vantoriel64.exe (Vantoriel32.exe) beside this one.
+static UINT32 ProgramPath(const Request *request, WCHAR *exe)
+{
+    if (request->values[OptExe]) {
+        DWORD n = GetFullPathNameW(request->values[OptExe], MAX_PATH, exe, nullptr);
+        if (n == 0 || n >= MAX_PATH) {
+            BeginError();
+            Put(n ? "the path is too long (260 units or more): " : "bad path ");
+            PutWide(request->values[OptExe]);
+            return EndError();
+        }
+    } else {
+        DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return Fail("the companion's own path is too long (260 units or more)");
+        while (n && exe[n - 1] != '\\' && exe[n - 1] != '/') --n;
+        const WCHAR *name = request->values[Opt32] ? L"Vantoriel32.exe" : L"Vantoriel64.exe";
+        for (UINT32 k = 0; name[k]; ++k) {
+            if (n + 1 >= MAX_PATH) return Fail("the path of the program is too long (260 units or more)");
+            exe[n++] = name[k];
+        }
+        exe[n] = 0;
+    }
+    DWORD attributes = GetFileAttributesW(exe);
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ExitOk;
+    BeginError();
+    Put("no program at ");
+    PutWide(exe);
+    return EndError();
+}
+
+// Ends a started process that must not go on; false if it could not be.
+static BOOL EndStarted(HANDLE process, const Remote *remote)
+{
+    DWORD code;
+    if (remote && remote->window && CloseRemote(remote, 5000, &code)) return TRUE;
+    return TerminateProcess(process, 1) && WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+}
+
+static UINT32 Start(const Request *request, UINT32 format)
+{
+    static WCHAR exe[MAX_PATH];
+    UINT32 result = ProgramPath(request, exe);
+    if (result != ExitOk) return result;
+    PROCESS_INFORMATION started = {};
+    if (!StartProgram(exe, request->arguments, &started)) {
+        DWORD error = GetLastError();
+        BeginError();
+        Put("cannot start ");
+        PutWide(exe);
+        if (error == ERROR_FILENAME_EXCED_RANGE) Put(": its command line would be longer than 32767 units");
+        else Put(": error "), PutNumber(error);
+        return EndError();
+    }
+    CloseHandle(started.hThread);
+    Remote remote = {};
+    HWND box = nullptr;
+    UINT32 state = WaitForStart(&started, 60000, &remote, &box);
+    if (state == StartUsageBox) {
+        // The program goes on with its defaults after the box: let it, then close it.
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        for (UINT32 k = 0; k < 600 && state != StartReady && state != StartEnded; ++k) {
+            Sleep(50);
+            state = WaitForStart(&started, 0, &remote, &box);
+        }
+        BOOL ended = state == StartEnded || EndStarted(started.hProcess, state == StartReady ? &remote : nullptr);
+        BeginError();
+        Put("the program did not take the arguments \"");
+        PutWide(request->arguments);
+        Put("\": it showed its usage message; ");
+        if (ended) Put("it was closed");
+        else Put("it could not be ended and runs as process "), PutNumber(started.dwProcessId);
+        CloseHandle(started.hProcess);
+        return EndError();
+    }
+    if (state != StartReady) {
+        BOOL ended = state == StartEnded || EndStarted(started.hProcess, nullptr);
+        BeginError();
+        PutWide(exe);
+        if (state == StartEnded) Put(" ended before its window opened");
+        else if (ended) Put(" showed no window within 60 s; it was ended");
+        else Put(" showed no window within 60 s and could not be ended: it runs as process "), PutNumber(started.dwProcessId);
+        CloseHandle(started.hProcess);
+        return EndError();
+    }
+    UINT32 read = ReadTargets(&remote);
+    if (read != ReadDone) {
+        // Nothing is left running that the caller was not told of.
+        result = ReadFailed(&remote, read, EndStarted(started.hProcess, &remote) ? "; it was closed" : "; it could not be ended and runs on");
+    } else {
+        WriteTargets(Targets, TargetCount, remote.build->addressDigits, format, remote.pid, ProgramName(&remote));
+    }
+    DetachRemote(&remote);
+    return result;
+}
+
+// The whole of a file, or of standard input (path null), in one block; null
+// after the error line. The findings' limit holds for either.
+static unsigned char *ReadWhole(const WCHAR *path, SIZE_T *length, UINT32 *result)
+{
+    HANDLE h = path ? CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr)
+                    : GetStdHandle(STD_INPUT_HANDLE);
+    SIZE_T capacity = 65536, n = 0;
+    LARGE_INTEGER size;
+    if (path && h != INVALID_HANDLE_VALUE && GetFileSizeEx(h, &size)) {
+        if ((UINT64)size.QuadPart > FindingsLimit) capacity = FindingsLimit + 2; // refused below, unread
+        else capacity = (SIZE_T)size.QuadPart + 1;
+    }
+    unsigned char *data = h == INVALID_HANDLE_VALUE || capacity > FindingsLimit + 1 ? nullptr : (unsigned char *)GrowBlock(nullptr, capacity);
+    BOOL tooLarge = capacity > FindingsLimit + 1, failed = !data;
+    while (data) {
+        if (n == capacity) {
+            // Only standard input, or a file that grew, gets here.
+            if (capacity > FindingsLimit) {
+                tooLarge = TRUE;
+                break;
+            }
+            capacity = capacity * 2 > FindingsLimit + 1 ? FindingsLimit + 1 : capacity * 2;
+            unsigned char *bigger = (unsigned char *)GrowBlock(data, capacity);
+            if (!bigger) {
+                failed = TRUE;
+                break;
+            }
+            data = bigger;
+        }
+        DWORD want = capacity - n > (1u << 20) ? (1u << 20) : (DWORD)(capacity - n), got = 0;
+        if (!ReadFile(h, data + n, want, &got, nullptr)) {
+            // A pipe reports its end as a broken pipe.
+            DWORD error = GetLastError();
+            failed = error != ERROR_BROKEN_PIPE && error != ERROR_HANDLE_EOF;
+            break;
+        }
+        if (got == 0) break; // the end of a file
+        n += got;
+    }
+    if (path && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (!tooLarge && !failed && data) {
+        *length = n;
+        return data;
+    }
+    FreeBlock(data);
+    BeginError();
+    Put(tooLarge ? "the findings are too large (2 GiB or more): " : "cannot read the findings ");
+    if (path) PutWide(path);
+    else Put("from standard input");
+    *result = EndError();
+    return nullptr;
+}
+
+static UINT32 ScoreVerb(const Request *request, const Remote *remote, UINT32 format)
+{
+    const WCHAR *path = SameAscii(request->file, "-") ? nullptr : request->file;
+    SIZE_T length = 0;
+    UINT32 result = ExitError;
+    unsigned char *text = ReadWhole(path, &length, &result);
+    if (!text) return result;
+    Findings findings;
+    UINT32 read = ReadFindings(text, length, &findings);
+    if (read == FindingsRead)
+        result = ScoreFindings(Targets, TargetCount, &findings, request->values[OptValue] != nullptr, request->value,
+                               remote->build->addressDigits, format, path);
+    else
+        result = Fail(read == FindingsTooLarge ? "the findings are too large (2 GiB or more)" : "out of memory for the findings");
+    FreeFindings(&findings);
+    FreeBlock(text);
+    return result;
+}
+
+static UINT32 Close(const Request *request, const Remote *remote, UINT32 format)
+{
+    DWORD code;
+    if (!CloseRemote(remote, request->seconds * 1000, &code)) {
+        BeginErrorAbout(remote);
+        Put(" did not end within ");
+        PutNumber(request->seconds);
+        Put(" s; it is still running, and the close request stays queued: it closes once it runs on");
+        return EndError();
+    }
+    static const Column columns[] = {{"pid", TRUE}, {"exit_code", TRUE}};
+    BeginSheet(columns, 2);
+    UINT32 row = AddRow();
+    SetCell(row, 0, NumberText(remote->pid));
+    SetCell(row, 1, NumberText(code));
+    WriteSheet(format);
+    return ExitOk;
+}
+
+// read, write-a, write-b: the report must parse before anything is touched.
+static UINT32 Press(const Request *request, const Remote *remote, UINT32 format)
+{
+    UINT32 read = ReadTargets(remote);
+    if (read != ReadDone) return ReadFailed(remote, read, "; nothing was changed");
+    const WCHAR *low = request->values[OptLow], *high = request->values[OptHigh];
+    if ((low && !SetRemoteText(remote->controls[ID_LOW - ID_LOW], low)) ||
+        (high && !SetRemoteText(remote->controls[ID_HIGH - ID_LOW], high)))
+        return NoAnswer(remote, " The field's text stays queued and is set when it runs on");
+    UINT32 id = request->verb == VerbRead ? ID_READ : request->verb == VerbWriteA ? ID_WRITE_A : ID_WRITE_B;
+    if (!PressButton(remote, id)) return NoAnswer(remote, " The press stays queued and runs when it runs on");
+    read = ReadTargets(remote);
+    if (read != ReadDone) return ReadFailed(remote, read);
+    WriteTargets(Targets, TargetCount, remote->build->addressDigits, format, 0, "");
+    return ExitOk;
+}
+
+UINT32 RunRequest(const Request *request)
+{
+    UINT32 format = request->values[OptJson] ? FormatJson : request->values[OptCsv] ? FormatCsv : FormatText;
+    RemoteAnswerMs = request->seconds * 1000;
+    if (request->verb == VerbStart) return Start(request, format);
+
+    Remote remote = {};
+    UINT32 result = Find(request, &remote);
+    if (result != ExitOk) return result;
+    if (request->verb == VerbClose) {
+        result = Close(request, &remote, format);
+    } else if (request->verb == VerbTable || request->verb == VerbScore) {
+        UINT32 read = ReadTargets(&remote);
+        if (read != ReadDone) result = ReadFailed(&remote, read);
+        else if (request->verb == VerbScore) result = ScoreVerb(request, &remote, format);
+        else WriteTargets(Targets, TargetCount, remote.build->addressDigits, format, 0, "");
+    } else {
+        result = Press(request, &remote, format);
+    }
+    DetachRemote(&remote);
+    return result;
+}

@@ -1,0 +1,366 @@
+// The companion's own logic: the address on a line of a scanner's output,
+// the findings, the score, the command line and what it prints.
+#include "ctl/findings.h"
+#include "ctl/output.h"
+#include "ctl/request.h"
+#include "ctl/score.h"
+#include "ctl/sheet.h"
+#include "ctl_standin.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Wide = std::u16string;
+
+Wide W(const std::string &ascii) { return Wide(ascii.begin(), ascii.end()); }
+
+class CtlTest : public ::testing::Test {
+protected:
+    void SetUp() override { ctlfake::Reset(); }
+    void TearDown() override { Flush(); }
+    // What was printed, once written out.
+    std::string Printed()
+    {
+        Flush();
+        return ctlfake::Out;
+    }
+};
+
+// ---------------------------------------------------------------- one line
+
+struct LineCase {
+    const char *line;
+    bool has;
+    UINT64 address;
+};
+
+const LineCase LineCases[] = {
+    // scanmem's list: a bracketed index, then the address.
+    {"[ 0]     7f0012340080,  1 +       3a0080,  heap, 1592594996, [I32 ]", true, 0x7f0012340080},
+    {"[9999]   7f0012340080,  1 +       3a0080,  heap, 1592594996, [I32 ]", true, 0x7f0012340080},
+    {"[10080] 7f0012340080,  1 +       3a0080,  heap, 1592594996, [I32 ]", true, 0x7f0012340080},
+    {"[123456]   1dc00c0, 21 +       1dc00c0,  misc, 7, [I32 ]", true, 0x1dc00c0},
+    // A numbered list's index, ended by a colon.
+    {"10080: 7f0012340080", true, 0x7f0012340080},
+    {"10080:7f0012340080", true, 0x7f0012340080},
+    // 0x first, wherever it stands.
+    {"1592594996 at 0x1dc00c0", true, 0x1dc00c0},
+    {"[10080] 0X7F0012340080", true, 0x7f0012340080},
+    {"0x10", true, 0x10},
+    {"0x00000000000000001dc00c0", true, 0x1dc00c0},
+    // 0x alone, or with no hexadecimal number after it, is no number.
+    {"0x 7f0012340080", true, 0x7f0012340080},
+    {"0x", false, 0},
+    {"0xg123456", false, 0},
+    {"0x12345678901234567", false, 0},
+    // WinDbg: the two halves are one address.
+    {"00000000`01dc00c0  5eed1234 00000000", true, 0x1dc00c0},
+    {"00007ff6`12340080", true, 0x7ff612340080},
+    {"0x00007ff6`12340080", true, 0x7ff612340080},
+    // The first hexadecimal number of five digits or more.
+    {"0000000001DC00C0  1592594996  34 12 ED 5E", true, 0x1dc00c0},
+    {"address 7f0012340080 value 4242", true, 0x7f0012340080},
+    {"\t1dc00c0\t", true, 0x1dc00c0},
+    {"[7f0012340080]", true, 0x7f0012340080},
+    {"abcd 1234 ffff", false, 0},
+    {"info: we currently have 54 matches.", false, 0},
+    {"x7f0012340080 7f00123400z0", false, 0},
+    {"12345678901234567", false, 0},
+    {"[10080]", false, 0},
+    {"10080:", false, 0},
+};
+
+TEST(CtlFindings, AddressOfLine)
+{
+    for (const LineCase &c : LineCases) {
+        std::string line = c.line;
+        UINT64 address = 0;
+        BOOL has = AddressOfLine(line.data(), line.data() + line.size(), &address);
+        EXPECT_EQ(has != 0, c.has) << c.line;
+        if (c.has) EXPECT_EQ(address, c.address) << c.line;
+    }
+}
+
+// ---------------------------------------------------------------- whole findings
+
+struct FindingsCase {
+    const char *name;
+    std::string text;
+    std::vector<UINT64> addresses;
+    SIZE_T lines, withoutAddress;
+};
+
+std::string Utf16(const std::string &ascii, bool bigEndian)
+{
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : ascii) {
+        bytes += bigEndian ? '\0' : c;
+        bytes += bigEndian ? c : '\0';
+    }
+    return bytes;
+}
+
+const std::string Three = "[ 0] 7f0012340080\n[ 1] 1dc00c0\nnothing here\n";
+
+TEST(CtlFindings, ReadFindings)
+{
+    const FindingsCase cases[] = {
+        {"LF", Three, {0x1dc00c0, 0x7f0012340080}, 2, 1},
+        {"CR LF", "[ 0] 7f0012340080\r\n[ 1] 1dc00c0\r\nnothing here\r\n", {0x1dc00c0, 0x7f0012340080}, 2, 1},
+        {"CR only", "[ 0] 7f0012340080\r[ 1] 1dc00c0\rnothing here", {0x1dc00c0, 0x7f0012340080}, 2, 1},
+        {"UTF-8 mark", "\xEF\xBB\xBF" + Three, {0x1dc00c0, 0x7f0012340080}, 2, 1},
+        {"UTF-16 LE", Utf16(Three, false), {0x1dc00c0, 0x7f0012340080}, 2, 1},
+        {"UTF-16 BE", Utf16(Three, true), {0x1dc00c0, 0x7f0012340080}, 2, 1},
+        {"UTF-16 other characters", Utf16("\xE4 1dc00c0\n", false), {0x1dc00c0}, 1, 0},
+        {"duplicates once, rising", "300000\n100000\n300000\n200000\n100000\n", {0x100000, 0x200000, 0x300000}, 5, 0},
+        {"blank lines count for nothing", "\n \t\n\r\n100000\n\n", {0x100000}, 1, 0},
+        {"nothing", "", {}, 0, 0},
+    };
+    for (const FindingsCase &c : cases) {
+        std::string text = c.text;
+        Findings f;
+        ASSERT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &f), (UINT32)FindingsRead) << c.name;
+        EXPECT_EQ(std::vector<UINT64>(f.addresses, f.addresses + f.count), c.addresses) << c.name;
+        EXPECT_EQ(f.lines, c.lines) << c.name;
+        EXPECT_EQ(f.withoutAddress, c.withoutAddress) << c.name;
+        FreeFindings(&f);
+    }
+    EXPECT_EQ(ctlfake::LiveBlocks, 0);
+}
+
+TEST(CtlFindings, ManyAddressesKeptWhole)
+{
+    // More than any fixed table would hold, in falling order, each twice.
+    std::string text;
+    const UINT64 count = 300000;
+    for (int pass = 0; pass < 2; ++pass)
+        for (UINT64 k = count; k > 0; --k) text += "[" + std::to_string(k) + "] " + std::to_string(0x7f0000000000 + 16 * k) + "\n";
+    Findings f;
+    ASSERT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &f), (UINT32)FindingsRead);
+    EXPECT_EQ(f.lines, 2 * count);
+    ASSERT_EQ(f.count, count);
+    bool rising = true;
+    for (SIZE_T k = 1; k < f.count; ++k) rising = rising && f.addresses[k - 1] < f.addresses[k];
+    EXPECT_TRUE(rising);
+    FreeFindings(&f);
+}
+
+TEST(CtlFindings, RefusedNotCut)
+{
+    std::string text = Three;
+    Findings f;
+    ctlfake::GrowsLeft = 0;
+    EXPECT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &f), (UINT32)FindingsNoMemory);
+    EXPECT_EQ(f.addresses, nullptr);
+    ctlfake::GrowsLeft = -1;
+    // Refused before a byte is read.
+    EXPECT_EQ(ReadFindings((unsigned char *)text.data(), FindingsLimit + 1, &f), (UINT32)FindingsTooLarge);
+    EXPECT_EQ(ctlfake::LiveBlocks, 0);
+}
+
+// ---------------------------------------------------------------- the score
+
+// Two mapped, one static, two heap targets; memory holds 7 but in the last.
+const Target Targets[] = {
+    {KindMapped, 32, 0x200000, 7, 7, TRUE},  {KindMapped, 33, 0x300000, 7, 7, TRUE},
+    {KindStatic, 0, 0x403010, 7, 7, TRUE},   {KindHeap, 0, 0x1dc00c0, 7, 7, TRUE},
+    {KindHeap, 3, 0x1dc1000, 7, 9, TRUE},
+};
+const UINT32 TargetCount = sizeof Targets / sizeof Targets[0];
+
+struct ScoreCase {
+    const char *name;
+    const char *findings;
+    bool haveValue;
+    UINT32 value, format, exitCode;
+    std::vector<std::string> printed; // each somewhere in standard output
+    const char *error;                // the error line, or none
+};
+
+const ScoreCase ScoreCases[] = {
+    {"all found", "200000\n300000\n403010\n1dc00c0\n1dc1000\n", false, 0, FormatText, ExitOk,
+     {"found 5 of 5 targets\n  mapped  2 of 2\n  static  1 of 1\n  heap    2 of 2\n",
+      "0 found addresses are no target\n0 lines hold no address\n"}, nullptr},
+    {"one missed", "200000\n403010\n1dc00c0\n1dc1000\n", false, 0, FormatText, ExitMissed,
+     {"found 4 of 5 targets", "missed 00300000 mapped slot 33\n"}, nullptr},
+    {"with a value, the target that holds another is not expected",
+     "200000\n300000\n403010\n1dc00c0\n", true, 7, FormatText, ExitOk, {"found 4 of 4 targets holding 7\n"}, nullptr},
+    {"a target found that does not hold the value is shown apart",
+     "200000\n300000\n403010\n1dc00c0\n1dc1000\n", true, 7, FormatText, ExitOk,
+     {"found 4 of 4 targets holding 7\n", "1 found address is a target that does not hold 7: 01DC1000\n",
+      "0 found addresses are no target\n"}, nullptr},
+    {"addresses that are no target, and lines without one",
+     "200000\n300000\n403010\n1dc00c0\n1dc1000\n999990\n999990\n111110\nnot a number\n", false, 0, FormatText, ExitOk,
+     {"2 found addresses are no target: 00111110 00999990\n", "1 line holds no address\n"}, nullptr},
+    {"JSON", "200000\n403010\n1dc1000\n999990\nnothing\n", true, 7, FormatJson, ExitMissed,
+     {"{\"value\":7,\"expected\":4,\"found\":2,\"mapped\":{\"expected\":2,\"found\":1},"
+      "\"static\":{\"expected\":1,\"found\":1},\"heap\":{\"expected\":1,\"found\":0},"
+      "\"missed\":[\"00300000\",\"01DC00C0\"],\"not_holding\":[\"01DC1000\"],\"not_targets\":[\"00999990\"],"
+      "\"lines\":4,\"lines_without_address\":1}\n"}, nullptr},
+    {"CSV", "200000\n1dc1000\n999990\n", true, 7, FormatCsv, ExitMissed,
+     {"result,kind,slot,name,size,address\nfound,mapped,32,,,00200000\nmissed,mapped,33,,,00300000\n"
+      "missed,static,,StaticWordA,,00403010\nmissed,heap,,process,4,01DC00C0\n"
+      "not-holding,heap,,process,4100,01DC1000\nnot-target,,,,,00999990\n"}, nullptr},
+    {"no target holds the value", "200000\n", true, 999, FormatText, ExitError, {}, "no target holds 999"},
+    {"no address at all", "nothing\nhere\n", false, 0, FormatJson, ExitError, {}, "no address in the findings"},
+};
+
+TEST_F(CtlTest, Score)
+{
+    for (const ScoreCase &c : ScoreCases) {
+        ctlfake::Reset();
+        std::string text = c.findings;
+        Findings f;
+        ASSERT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &f), (UINT32)FindingsRead);
+        EXPECT_EQ(ScoreFindings(Targets, TargetCount, &f, c.haveValue, c.value, 8, c.format, nullptr), c.exitCode) << c.name;
+        std::string out = Printed();
+        for (const std::string &piece : c.printed) EXPECT_NE(out.find(piece), std::string::npos) << c.name << ":\n" << out;
+        if (c.error) {
+            EXPECT_EQ(out, "") << c.name;
+            EXPECT_EQ(ctlfake::Err, std::string("vantoriel-ctl: ") + c.error + (c.exitCode == ExitError && c.format == FormatJson ? " from standard input\n" : "\n")) << c.name;
+        } else {
+            EXPECT_EQ(ctlfake::Err, "") << c.name;
+        }
+        FreeFindings(&f);
+    }
+}
+
+// ---------------------------------------------------------------- what start prints
+
+TEST_F(CtlTest, StartPrintsOneDocumentPerFormat)
+{
+    WriteTargets(Targets, 2, 16, FormatJson, 4242, "Vantoriel64");
+    EXPECT_EQ(Printed(),
+              "{\"kind\":\"process\",\"pid\":4242,\"program\":\"Vantoriel64\"}\n"
+              "{\"kind\":\"mapped\",\"slot\":32,\"address\":\"0000000000200000\",\"value\":7,\"memory\":7}\n"
+              "{\"kind\":\"mapped\",\"slot\":33,\"address\":\"0000000000300000\",\"value\":7,\"memory\":7}\n");
+    ctlfake::Reset();
+    WriteTargets(Targets + 3, 2, 8, FormatCsv, 4242, "Vantoriel32");
+    EXPECT_EQ(Printed(), "pid,kind,slot,name,size,address,value,memory\n"
+                         "4242,heap,,process,4,01DC00C0,7,7\n4242,heap,,process,4100,01DC1000,7,9\n");
+    ctlfake::Reset();
+    WriteTargets(Targets + 2, 1, 8, FormatCsv, 0, "");
+    EXPECT_EQ(Printed(), "kind,slot,name,size,address,value,memory\nstatic,,StaticWordA,,00403010,7,7\n");
+}
+
+// ---------------------------------------------------------------- the command line
+
+struct RequestCase {
+    std::vector<const char *> args;
+    const char *error; // the error line's text after "vantoriel-ctl: ", or null
+};
+
+const RequestCase RequestCases[] = {
+    {{"table", "--pid", "0x"}, "--pid takes a process id, not 0x"},
+    {{"score", "--value", "0x"}, "--value takes an unsigned 32-bit number, not 0x"},
+    {{"score", "--value", "4294967296"}, "--value takes an unsigned 32-bit number, not 4294967296"},
+    {{"score", "--value", " 5"}, "--value takes an unsigned 32-bit number, not  5"},
+    {{"score", "--value", "5 "}, "--value takes an unsigned 32-bit number, not 5 "},
+    {{"score", "--value", "0x1G"}, "--value takes an unsigned 32-bit number, not 0x1G"},
+    {{"table", "--timeout", "0"}, "--timeout takes a number of seconds from 1 to 86400, not 0"},
+    {{"frobnicate"}, "unknown verb frobnicate (see vantoriel-ctl --help)"},
+    {{"table", "--bogus"}, "unknown option --bogus (see vantoriel-ctl --help)"},
+    {{"read", "--low"}, "option --low needs a value"},
+    {{"table", "--json", "--json"}, "option --json given twice"},
+    {{"table", "--value", "5"}, "option --value does not go with table"},
+    {{"table", "--json", "--csv"}, "choose one of --json and --csv"},
+    {{"table", "--", "x"}, "arguments after -- go only with start"},
+    {{"score", "a.txt", "b.txt"}, "unexpected argument b.txt"},
+    {{}, "no verb given (see vantoriel-ctl --help)"},
+    {{"score", "--value", "0XfFfFfFfF", "--pid", "4000000000", "--timeout", "86400"}, nullptr},
+    {{"start", "--exe", "x.exe", "--", "22", "16", "6", "Courier New"}, nullptr},
+};
+
+TEST_F(CtlTest, ReadRequest)
+{
+    for (const RequestCase &c : RequestCases) {
+        ctlfake::Reset();
+        std::vector<Wide> texts = {u"vantoriel-ctl"};
+        for (const char *a : c.args) texts.push_back(W(a));
+        std::vector<WCHAR *> argv;
+        for (Wide &t : texts) argv.push_back(&t[0]);
+        Request request;
+        UINT32 result = ReadRequest((int)argv.size(), argv.data(), &request);
+        std::string joined;
+        for (const char *a : c.args) joined += std::string(a) + " ";
+        EXPECT_EQ(result, c.error ? (UINT32)ExitError : (UINT32)ExitOk) << joined;
+        EXPECT_EQ(ctlfake::Err, c.error ? std::string("vantoriel-ctl: ") + c.error + "\n" : "") << joined;
+        EXPECT_EQ(ctlfake::ErrorWrites, c.error ? 1 : 0) << joined;
+        EXPECT_EQ(Printed(), "") << joined;
+    }
+}
+
+TEST_F(CtlTest, ReadRequestValues)
+{
+    Wide texts[] = {u"ctl", u"score", u"--value", u"0XfFfFfFfF", u"--pid", u"4000000000", u"found.txt"};
+    WCHAR *argv[7];
+    for (int k = 0; k < 7; ++k) argv[k] = &texts[k][0];
+    Request request;
+    ASSERT_EQ(ReadRequest(7, argv, &request), (UINT32)ExitOk);
+    EXPECT_EQ(request.value, 0xFFFFFFFFu);
+    EXPECT_EQ(request.pid, 4000000000u);
+    EXPECT_EQ(request.seconds, 30u);
+    EXPECT_EQ(Wide(request.file), u"found.txt");
+
+    Wide start[] = {u"ctl", u"start", u"--", u"22", u"16", u"6", u"Courier New"};
+    for (int k = 0; k < 7; ++k) argv[k] = &start[k][0];
+    ASSERT_EQ(ReadRequest(7, argv, &request), (UINT32)ExitOk);
+    EXPECT_EQ(Wide(request.arguments), u"22 16 6 Courier New");
+}
+
+TEST_F(CtlTest, SplitCommandLine)
+{
+    struct Case {
+        Wide line;
+        std::vector<Wide> args;
+    } cases[] = {
+        {u"ctl.exe table", {u"ctl.exe", u"table"}},
+        {u"\"C:\\a b\\ctl.exe\" score \"my found.txt\"", {u"C:\\a b\\ctl.exe", u"score", u"my found.txt"}},
+        {u"ctl a\\\\\"b c\" d\\\"e f\\g", {u"ctl", u"a\\b c", u"d\"e", u"f\\g"}},
+        {u"ctl \"\" \t x", {u"ctl", u"", u"x"}},
+    };
+    for (const Case &c : cases) {
+        int argc = 0;
+        WCHAR **argv = SplitCommandLine(c.line.c_str(), &argc);
+        ASSERT_NE(argv, nullptr);
+        std::vector<Wide> got(argv, argv + argc);
+        EXPECT_EQ(got, c.args);
+    }
+    // Every argument of the longest line there can be, none cut.
+    Wide many = u"c";
+    while (many.size() + 2 <= CommandLineUnits) many += u" x";
+    int argc = 0;
+    ASSERT_NE(SplitCommandLine(many.c_str(), &argc), nullptr);
+    EXPECT_EQ(argc, (int)(many.size() / 2 + 1));
+    many += u"yy";
+    EXPECT_EQ(SplitCommandLine(many.c_str(), &argc), nullptr);
+}
+
+// ---------------------------------------------------------------- output
+
+TEST_F(CtlTest, AnErrorLineIsWrittenWhole)
+{
+    Put("some output first\n");
+    Wide option = u"--" + Wide(40000, u'x');
+    std::vector<WCHAR *> argv = {(WCHAR *)u"ctl", (WCHAR *)u"table", &option[0]};
+    Request request;
+    EXPECT_EQ(ReadRequest(3, argv.data(), &request), (UINT32)ExitError);
+    EXPECT_EQ(ctlfake::ErrorWrites, 1);
+    EXPECT_EQ(ctlfake::Err, "vantoriel-ctl: unknown option --" + std::string(40000, 'x') + " (see vantoriel-ctl --help)\n");
+    // Standard output went first, whole.
+    EXPECT_EQ(ctlfake::Out, "some output first\n");
+}
+
+TEST_F(CtlTest, WideTextAsUtf8)
+{
+    BeginError();
+    PutWide(u"\u00e4\u20ac\U0001F600\xD800!");
+    EndError();
+    EXPECT_EQ(ctlfake::Err, "vantoriel-ctl: \xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD!\n");
+}
+
+} // namespace
