@@ -56,8 +56,67 @@ static BOOL AllDecimal(const char *p, const char *end)
     return TRUE;
 }
 
-BOOL AddressOfLine(const char *line, const char *end, UINT64 *address)
+static char Lower(char c)
 {
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+// Whether [name, name + n) is the module's name, case aside, with or without ".exe".
+static BOOL IsModule(const char *name, SIZE_T n, const char *module)
+{
+    SIZE_T k = 0;
+    while (k < n && module[k] && Lower(name[k]) == Lower(module[k])) ++k;
+    if (k < n) return FALSE;
+    const char *rest = module + k;
+    return !rest[0] || (Lower(rest[0]) == '.' && Lower(rest[1]) == 'e' && Lower(rest[2]) == 'x' &&
+                        Lower(rest[3]) == 'e' && !rest[4]);
+}
+
+// Whether a name looks like a module's: something, a dot and letters.
+static BOOL HasExtension(const char *name, SIZE_T n)
+{
+    SIZE_T letters = 0;
+    while (letters < n && ((name[n - 1 - letters] | 32) >= 'a' && (name[n - 1 - letters] | 32) <= 'z')) ++letters;
+    return letters > 0 && letters + 1 < n && name[n - 1 - letters] == '.';
+}
+
+enum { NoModuleForm, OurModule, OtherModule };
+
+// The first NAME+OFFSET on the line whose name is the program's module or
+// another module's.
+static UINT32 ModuleAddress(const char *line, const char *end, const Module *module, UINT64 *address)
+{
+    for (const char *plus = line; plus < end; ++plus) {
+        if (*plus != '+') continue;
+        const char *name = plus, *nameEnd = plus;
+        if (plus > line && plus[-1] == '"') {
+            nameEnd = plus - 1;
+            name = nameEnd;
+            while (name > line && name[-1] != '"') --name;
+            if (name == line) continue; // no opening quote
+        } else {
+            while (name > line && (IsWordChar(name[-1]) || name[-1] == '.' || name[-1] == '-')) --name;
+        }
+        const char *offset = plus + 1;
+        if (end - offset > 2 && offset[0] == '0' && (offset[1] | 32) == 'x') offset += 2;
+        UINT64 value;
+        BOOL fits;
+        const char *q = HexRun(offset, end, &value, &fits);
+        SIZE_T n = (SIZE_T)(nameEnd - name);
+        if (n == 0 || q == offset || !fits || (q < end && IsWordChar(*q))) continue;
+        if (module && module->name && IsModule(name, n, module->name)) {
+            *address = module->base + value;
+            return OurModule;
+        }
+        if (HasExtension(name, n)) return OtherModule;
+    }
+    return NoModuleForm;
+}
+
+BOOL AddressOfLine(const char *line, const char *end, const Module *module, UINT64 *address)
+{
+    UINT32 form = ModuleAddress(line, end, module, address);
+    if (form != NoModuleForm) return form == OurModule;
     UINT32 digits;
     for (const char *p = line; p + 2 < end; ++p)
         if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && (p == line || !IsWordChar(p[-1])) &&
@@ -118,7 +177,7 @@ static SIZE_T NarrowUtf16(unsigned char *text, SIZE_T length, BOOL bigEndian)
     return n;
 }
 
-UINT32 ReadFindings(unsigned char *text, SIZE_T length, Findings *findings)
+UINT32 ReadFindings(unsigned char *text, SIZE_T length, const Module *module, Findings *findings)
 {
     *findings = {};
     if (length > FindingsLimit) return FindingsTooLarge;
@@ -137,7 +196,7 @@ UINT32 ReadFindings(unsigned char *text, SIZE_T length, Findings *findings)
         UINT64 address;
         if (blank) {
             // CR LF's second half, an empty line or only blanks: nothing to read.
-        } else if (!AddressOfLine(p, eol, &address)) {
+        } else if (!AddressOfLine(p, eol, module, &address)) {
             ++findings->withoutAddress;
         } else {
             if (findings->lines == capacity) {

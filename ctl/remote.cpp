@@ -61,7 +61,8 @@ BOOL AttachRemote(HWND window, Remote *remote)
     const RemoteBuild *build = &Builds[GetClassNameW(window, cls, 32) && SameText(cls, Builds[1].name)];
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_VM_OPERATION |
+                                     SYNCHRONIZE, FALSE, pid);
     if (!process) return FALSE;
     remote->pid = pid;
     remote->process = process;
@@ -184,6 +185,29 @@ BOOL ReadRemoteValue(HANDLE process, UINT64 address, UINT32 *value)
 {
     SIZE_T got = 0;
     return ReadProcessMemory(process, (LPCVOID)(UINT_PTR)address, value, 4, &got) && got == 4;
+}
+
+BOOL WriteRemoteValue(HANDLE process, UINT64 address, UINT32 value)
+{
+    SIZE_T done = 0;
+    return WriteProcessMemory(process, (LPVOID)(UINT_PTR)address, &value, 4, &done) && done == 4;
+}
+
+BOOL IsRemoteWritable(HANDLE process, UINT64 address)
+{
+    // A target never crosses a page: it is 4-aligned.
+    MEMORY_BASIC_INFORMATION m;
+    if (!VirtualQueryEx(process, (LPCVOID)(UINT_PTR)address, &m, sizeof m) || m.State != MEM_COMMIT) return FALSE;
+    DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    return (m.Protect & writable) && !(m.Protect & PAGE_GUARD);
+}
+
+BOOL RemoteImageBase(HANDLE process, UINT64 address, UINT64 *base)
+{
+    MEMORY_BASIC_INFORMATION m;
+    if (!VirtualQueryEx(process, (LPCVOID)(UINT_PTR)address, &m, sizeof m) || m.Type != MEM_IMAGE) return FALSE;
+    *base = (UINT64)(UINT_PTR)m.AllocationBase;
+    return TRUE;
 }
 
 BOOL CloseRemote(const Remote *remote, DWORD milliseconds, DWORD *exitCode)

@@ -31,8 +31,9 @@ BOOL SameText(const WCHAR *a, const WCHAR *b);
 // Main windows of running Vantoriels: up to capacity of them into windows; the count found.
 UINT32 FindVantoriels(HWND *windows, UINT32 capacity);
 
-// Fills remote for a main window found, opening its process. False if the
-// process cannot be opened (GetLastError tells why).
+// Fills remote for a main window found, opening its process to read and
+// write its memory. False if the process cannot be opened (GetLastError
+// tells why).
 BOOL AttachRemote(HWND window, Remote *remote);
 void DetachRemote(Remote *remote);
 
@@ -60,8 +61,13 @@ BOOL SetRemoteText(HWND control, const WCHAR *text);
 // Presses a button; returns when the program has run its command.
 BOOL PressButton(const Remote *remote, UINT32 id);
 
-// One 32-bit target read from outside.
+// One 32-bit target read from outside, or written as a memory editor does.
 BOOL ReadRemoteValue(HANDLE process, UINT64 address, UINT32 *value);
+BOOL WriteRemoteValue(HANDLE process, UINT64 address, UINT32 value);
+// Whether the 32 bits at address are committed memory that may be written.
+BOOL IsRemoteWritable(HANDLE process, UINT64 address);
+// The base of the image that holds address (as a static target), if any.
+BOOL RemoteImageBase(HANDLE process, UINT64 address, UINT64 *base);
 
 // Closes the window as a person would and waits for the process to end; its
 // exit code, or false when it has not ended in time (it is left running).

@@ -1,6 +1,7 @@
 // request.cpp: the companion's command line.
 #include "ctl/request.h"
 #include "ctl/output.h"
+#include "ctl/target.h"
 
 const char Usage[] =
     "usage: vantoriel-ctl VERB [OPTIONS]\n"
@@ -9,14 +10,18 @@ const char Usage[] =
     "  table                                   the targets: report value and memory now\n"
     "  read | write-a | write-b [--low TEXT] [--high TEXT]\n"
     "                                          set the range fields, press the button, print the targets\n"
-    "  score [FILE | -] [--value V]            compare a scanner's found addresses with the targets;\n"
-    "                                          exit code 1 when a target was missed\n"
+    "  set (--value V | --add D) [--kind mapped|static|heap] [ADDRESS...]\n"
+    "                                          write into targets from outside, pressing nothing;\n"
+    "                                          print the targets\n"
+    "  score [FILE | -] [--value V] [--exact]  compare a scanner's found addresses with the targets;\n"
+    "                                          exit code 1 when a target was missed (or, with --exact,\n"
+    "                                          an address found that is not an expected target)\n"
     "  close                                   close Vantoriel as a person would; print its exit code\n"
     "options: --pid N (which Vantoriel; else the only one running), --json (JSON Lines), --csv,\n"
     "         --timeout SECONDS (the longest wait for each answer of Vantoriel, and for close; 30)\n"
     "exit codes: 0 done, 1 a target missed (score), 2 an error (one line on standard error)\n";
 
-static const char *const VerbNames[] = {"", "start", "table", "read", "write-a", "write-b", "score", "close"};
+static const char *const VerbNames[] = {"", "start", "table", "read", "write-a", "write-b", "set", "score", "close"};
 
 // Each option, and the verbs it goes with (bit k for verb k).
 struct OptionRule {
@@ -25,14 +30,17 @@ struct OptionRule {
     UINT32 verbs;
 };
 static const UINT32 Pressing = 1 << VerbRead | 1 << VerbWriteA | 1 << VerbWriteB;
-static const UINT32 Attached = 1 << VerbTable | Pressing | 1 << VerbScore | 1 << VerbClose;
+static const UINT32 Attached = 1 << VerbTable | Pressing | 1 << VerbSet | 1 << VerbScore | 1 << VerbClose;
 static const OptionRule Options[OptionCount] = {
     {"--pid", TRUE, Attached},
     {"--json", FALSE, Attached | 1 << VerbStart},
     {"--csv", FALSE, Attached | 1 << VerbStart},
     {"--low", TRUE, Pressing},
     {"--high", TRUE, Pressing},
-    {"--value", TRUE, 1 << VerbScore},
+    {"--value", TRUE, 1 << VerbScore | 1 << VerbSet},
+    {"--add", TRUE, 1 << VerbSet},
+    {"--kind", TRUE, 1 << VerbSet},
+    {"--exact", FALSE, 1 << VerbScore},
     {"--32", FALSE, 1 << VerbStart},
     {"--exe", TRUE, 1 << VerbStart},
     {"--timeout", TRUE, Attached | 1 << VerbStart},
@@ -113,12 +121,24 @@ static UINT32 Refuse(const char *a, const WCHAR *wide, const char *b = "")
     return EndError();
 }
 
+// D of --add: a whole number, or minus one, as 32-bit wrapping arithmetic takes it.
+static BOOL Difference(const WCHAR *text, UINT32 *difference)
+{
+    BOOL negative = text[0] == '-';
+    if (!WholeNumber(text + negative, difference)) return FALSE;
+    if (negative) *difference = 0u - *difference;
+    return TRUE;
+}
+
 UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
 {
-    // The joined ARGS are no longer than the command line they came from.
+    // The joined ARGS are no longer than the command line they came from,
+    // and there are no more addresses than arguments.
     static WCHAR arguments[CommandLineUnits + 1];
+    static const WCHAR *addresses[CommandLineUnits / 2 + 2];
     *request = {};
     request->arguments = arguments;
+    request->addresses = addresses;
     arguments[0] = 0;
     request->seconds = 30;
     for (int i = 1; i < argc; ++i) {
@@ -150,6 +170,8 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
             request->verb = v;
         } else if (request->verb == VerbScore && !request->file) {
             request->file = arg;
+        } else if (request->verb == VerbSet) {
+            addresses[request->addressCount++] = arg;
         } else {
             return Refuse("unexpected argument ", arg);
         }
@@ -167,6 +189,18 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
     if (request->values[OptTimeout] && (!WholeNumber(request->values[OptTimeout], &request->seconds) ||
                                         request->seconds == 0 || request->seconds > 86400))
         return Refuse("--timeout takes a number of seconds from 1 to 86400, not ", request->values[OptTimeout]);
+    if (request->values[OptAdd] && !Difference(request->values[OptAdd], &request->add))
+        return Refuse("--add takes a 32-bit number, perhaps with a minus, not ", request->values[OptAdd]);
+    if (request->values[OptKind]) {
+        UINT32 k = 0;
+        while (k < 3 && !SameAscii(request->values[OptKind], KindNames[k])) ++k;
+        if (k == 3) return Refuse("--kind takes mapped, static or heap, not ", request->values[OptKind]);
+        request->kinds = 1u << k;
+    }
+    if (request->verb == VerbSet) {
+        if (!request->values[OptValue] == !request->values[OptAdd]) return Fail("set takes one of --value and --add");
+        if (!request->kinds && !request->addressCount) return Fail("set needs --kind or an address of a target");
+    }
     if (request->verb == VerbScore && !request->file) {
         static const WCHAR standardInput[2] = {'-', 0};
         request->file = standardInput;

@@ -3,8 +3,8 @@
 #pragma once
 #include <windows.h>
 
-enum Verb { VerbNone, VerbStart, VerbTable, VerbRead, VerbWriteA, VerbWriteB, VerbScore, VerbClose };
-enum Option { OptPid, OptJson, OptCsv, OptLow, OptHigh, OptValue, Opt32, OptExe, OptTimeout, OptionCount };
+enum Verb { VerbNone, VerbStart, VerbTable, VerbRead, VerbWriteA, VerbWriteB, VerbSet, VerbScore, VerbClose };
+enum Option { OptPid, OptJson, OptCsv, OptLow, OptHigh, OptValue, OptAdd, OptKind, OptExact, Opt32, OptExe, OptTimeout, OptionCount };
 
 // The platform's limit of a command line, in units, terminator excluded.
 enum { CommandLineUnits = 32767 };
@@ -14,7 +14,10 @@ struct Request {
     const WCHAR *values[OptionCount]; // the option's text, u"" for a flag given; null if not given
     const WCHAR *file;                // score's FILE; "-" for standard input
     const WCHAR *arguments;           // start's ARGS, joined by single blanks
-    UINT32 pid, value;                // --pid and --value, read
+    const WCHAR *const *addresses;    // set's ADDRESS arguments
+    UINT32 addressCount;
+    UINT32 pid, value, add;           // --pid, --value and --add, read (--add as 32-bit wrapping)
+    UINT32 kinds;                     // set's --kind: bit k for kind k
     UINT32 seconds;                   // --timeout, or its default
 };
 

@@ -94,7 +94,9 @@ static void WriteJson(const Score *s, const Target *targets, UINT32 count, UINT3
         Put(k ? "," : "");
         PutJsonString(AddressText(s->others[k], digits));
     }
-    Put("],\"lines\":");
+    Put("]");
+    if (s->exact) Put(s->otherCount || s->notHolding ? ",\"exact\":false" : ",\"exact\":true");
+    Put(",\"lines\":");
     PutNumber(s->lines);
     Put(",\"lines_without_address\":");
     PutNumber(s->withoutAddress);
@@ -120,18 +122,21 @@ static void WriteCsv(const Score *s, const Target *targets, UINT32 count, UINT32
     }
 }
 
-// "N found address(es) WHAT: " and the first eight of them.
-static void PutSomeAddresses(SIZE_T n, const char *what, const char *value, const UINT64 *addresses, UINT32 digits)
+// "N found address(es) WHAT: " and the first eight of them (all with --exact,
+// where each is a fault).
+static void PutSomeAddresses(SIZE_T n, const char *what, const char *value, const UINT64 *addresses, UINT32 digits,
+                             BOOL all)
 {
     PutNumber(n);
     Put(n == 1 ? " found address is " : " found addresses are ");
     Put(what);
     Put(value);
-    for (SIZE_T k = 0; k < n && k < 8; ++k) {
+    SIZE_T shown = all || n <= 8 ? n : 8;
+    for (SIZE_T k = 0; k < shown; ++k) {
         Put(k ? " " : ": ");
         Put(AddressText(addresses[k], digits));
     }
-    Put(n > 8 ? " ...\n" : "\n");
+    Put(shown < n ? " ...\n" : "\n");
 }
 
 static void WriteText(const Score *s, const Target *targets, UINT32 count, UINT32 digits)
@@ -179,17 +184,21 @@ static void WriteText(const Score *s, const Target *targets, UINT32 count, UINT3
     // The first few of each; --json and --csv give them all.
     if (s->haveValue)
         PutSomeAddresses(notHolding, notHolding == 1 ? "a target that does not hold " : "targets that do not hold ",
-                         NumberText(s->value), holding, digits);
-    PutSomeAddresses(s->otherCount, "no target", "", s->others, digits);
+                         NumberText(s->value), holding, digits, s->exact);
+    PutSomeAddresses(s->otherCount, "no target", "", s->others, digits, s->exact);
     PutNumber(s->withoutAddress);
     Put(s->withoutAddress == 1 ? " line holds no address\n" : " lines hold no address\n");
+    if (s->exact)
+        Put(s->otherCount || s->notHolding ? "not exact: addresses were found that are no expected target\n"
+                                           : "exact: nothing was found but expected targets\n");
 }
 
 UINT32 ScoreFindings(const Target *targets, UINT32 count, Findings *findings, BOOL haveValue, UINT32 value,
-                     UINT32 digits, UINT32 format, const WCHAR *source)
+                     BOOL exact, UINT32 digits, UINT32 format, const WCHAR *source)
 {
     static Score s;
     CountScore(targets, count, findings, haveValue, value, &s);
+    s.exact = exact;
     if (s.lines == 0) {
         BeginError();
         Put("no address in the findings ");
@@ -201,5 +210,5 @@ UINT32 ScoreFindings(const Target *targets, UINT32 count, Findings *findings, BO
     if (format == FormatJson) WriteJson(&s, targets, count, digits);
     else if (format == FormatCsv) WriteCsv(&s, targets, count, digits);
     else WriteText(&s, targets, count, digits);
-    return s.missed ? ExitMissed : ExitOk;
+    return s.missed || (exact && (s.otherCount || s.notHolding)) ? ExitMissed : ExitOk;
 }

@@ -9,6 +9,7 @@
 struct Score {
     BOOL haveValue;         // only targets that hold value were there to be found
     UINT32 value;
+    BOOL exact;             // and nothing else was to be found
     UINT32 expected[3], found[3];   // by kind
     BOOL counts[MaxTargets];        // target k was there to be found
     BOOL hit[MaxTargets];           // target k's address is among the findings
@@ -24,8 +25,10 @@ struct Score {
 void CountScore(const Target *targets, UINT32 count, Findings *findings, BOOL haveValue, UINT32 value, Score *score);
 
 // Counts and writes the score in format: ExitOk when every target that
-// counts was found, ExitMissed when one was not, ExitError (with its line)
+// counts was found, ExitMissed when one was not, or, exact, when an address
+// found is not such a target (no target, or one that does not hold the
+// value); ExitError (with its line)
 // when the findings hold no address or no target holds the value. source
 // names the findings in that line: a path, or null for standard input.
 UINT32 ScoreFindings(const Target *targets, UINT32 count, Findings *findings, BOOL haveValue, UINT32 value,
-                     UINT32 digits, UINT32 format, const WCHAR *source);
+                     BOOL exact, UINT32 digits, UINT32 format, const WCHAR *source);

@@ -11,8 +11,8 @@ struct Column {
     BOOL number;            // right-aligned, and bare in JSON
 };
 
-// Room for every target of a report and a row more.
-enum { MaxRows = 160, MaxColumns = 8, CellBytes = 24 };
+// Room for every target of a report, and for a module's name in a cell.
+enum { MaxRows = 160, MaxColumns = 9, CellBytes = 256 };
 
 void BeginSheet(const Column *columns, UINT32 count);
 UINT32 AddRow();            // a row of empty cells; its number

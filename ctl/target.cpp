@@ -1,5 +1,6 @@
 // target.cpp: targets as the companion shows them.
 #include "ctl/target.h"
+#include "ctl/findings.h"
 #include "ctl/output.h"
 #include "ctl/sheet.h"
 
@@ -20,10 +21,25 @@ void SetTargetCells(UINT32 row, UINT32 first, const Target &t, UINT32 digits)
     SetCell(row, first + 4, AddressText(t.address, digits));
 }
 
-void WriteTargets(const Target *targets, UINT32 count, UINT32 digits, UINT32 format, UINT32 pid, const char *program)
+const char *ModuleText(const Target &t, const Module *module)
 {
-    static const Column columns[] = {{"pid", TRUE},      {"kind", FALSE},  {"slot", TRUE},  {"name", FALSE},
-                                     {"size", TRUE},     {"address", FALSE}, {"value", TRUE}, {"memory", TRUE}};
+    static char text[ModuleNameBytes + 24];
+    text[0] = 0;
+    if (t.kind != KindStatic || !module || !module->name || t.address < module->base) return text;
+    UINT32 n = 0;
+    for (const char *p = module->name; *p && n < ModuleNameBytes; ++p) text[n++] = *p;
+    text[n++] = '+';
+    for (const char *p = AddressText(t.address - module->base, 1); *p; ++p) text[n++] = *p;
+    text[n] = 0;
+    return text;
+}
+
+void WriteTargets(const Target *targets, UINT32 count, UINT32 digits, const Module *module, UINT32 format, UINT32 pid,
+                  const char *program)
+{
+    static const Column columns[] = {{"pid", TRUE},      {"kind", FALSE},   {"slot", TRUE},
+                                     {"name", FALSE},    {"size", TRUE},    {"address", FALSE},
+                                     {"module", FALSE},  {"value", TRUE},   {"memory", TRUE}};
     // The pid column in CSV from start only; the process is told apart elsewhere.
     BOOL pidColumn = pid && format == FormatCsv;
     if (pid && format == FormatJson) {
@@ -39,14 +55,40 @@ void WriteTargets(const Target *targets, UINT32 count, UINT32 digits, UINT32 for
         Put("\n\n");
     }
     UINT32 first = pidColumn ? 0 : 1;
-    BeginSheet(columns + first, 8 - first);
+    BeginSheet(columns + first, 9 - first);
     for (UINT32 k = 0; k < count; ++k) {
         const Target &t = targets[k];
         UINT32 row = AddRow();
         if (pidColumn) SetCell(row, 0, NumberText(pid));
         SetTargetCells(row, 1 - first, t, digits);
-        SetCell(row, 6 - first, NumberText(t.value));
-        if (t.readable) SetCell(row, 7 - first, NumberText(t.memory));
+        SetCell(row, 6 - first, ModuleText(t, module));
+        SetCell(row, 7 - first, NumberText(t.value));
+        if (t.readable) SetCell(row, 8 - first, NumberText(t.memory));
     }
     WriteSheet(format);
+}
+
+UINT32 ChooseTargets(const Target *targets, UINT32 count, UINT32 kinds, const WCHAR *const *addresses, UINT32 n,
+                     const Module *module, BOOL *chosen)
+{
+    for (UINT32 k = 0; k < count; ++k) chosen[k] = (kinds >> targets[k].kind) & 1;
+    static char line[32768];
+    for (UINT32 a = 0; a < n; ++a) {
+        // As bytes: what is not ASCII is no part of an address.
+        UINT32 length = 0;
+        for (const WCHAR *p = addresses[a]; *p && length < sizeof line; ++p) line[length++] = *p < 0x80 ? (char)*p : '?';
+        UINT64 address;
+        BOOL has = AddressOfLine(line, line + length, module, &address);
+        UINT32 k = 0;
+        while (has && k < count && targets[k].address != address) ++k;
+        if (has && k < count) {
+            chosen[k] = TRUE;
+            continue;
+        }
+        BeginError();
+        PutWide(addresses[a]);
+        Put(has ? " is no target's address" : " holds no address");
+        return EndError();
+    }
+    return ExitOk;
 }

@@ -22,11 +22,32 @@ struct Target {
 // More than any report holds.
 enum { MaxTargets = 160 };
 
+// The program's image in the running process: its file name and the base it
+// is loaded at, against which NAME+OFFSET addresses resolve.
+struct Module {
+    const char *name;       // "Vantoriel64.exe", at most ModuleNameBytes; null when not known
+    UINT64 base;
+};
+enum { ModuleNameBytes = 200 };
+
+// A static target's address as scanners print one in an image,
+// "Vantoriel64.exe+3010"; "" for other targets or an unknown module.
+const char *ModuleText(const Target &t, const Module *module);
+
 // Which target: kind, slot, name, size and address, in the sheet's columns
 // from first on.
 void SetTargetCells(UINT32 row, UINT32 first, const Target &t, UINT32 digits);
 
-// The targets as a sheet. With a process id (start), JSON Lines begin with
-// the process, {"kind":"process","pid":N,"program":NAME}, CSV gives each row
-// a pid column first, and people read a line on the process first.
-void WriteTargets(const Target *targets, UINT32 count, UINT32 digits, UINT32 format, UINT32 pid, const char *program);
+// The targets as a sheet, with the module-relative address of each static
+// one. With a process id (start), JSON Lines begin with the process,
+// {"kind":"process","pid":N,"program":NAME}, CSV gives each row a pid column
+// first, and people read a line on the process first.
+void WriteTargets(const Target *targets, UINT32 count, UINT32 digits, const Module *module, UINT32 format, UINT32 pid,
+                  const char *program);
+
+// The targets that set writes: every one of a kind in kinds (bit k for kind
+// k), and the one at each address given, read as a line of findings is (no
+// longer than a command line). ExitOk, or ExitError after the error line of
+// an argument that holds no address or none of a target.
+UINT32 ChooseTargets(const Target *targets, UINT32 count, UINT32 kinds, const WCHAR *const *addresses, UINT32 n,
+                     const Module *module, BOOL *chosen);

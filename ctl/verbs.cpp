@@ -9,6 +9,8 @@
 
 static Target Targets[MaxTargets];
 static UINT32 TargetCount;
+static char ModuleName[ModuleNameBytes + 1];
+static Module Image; // the program's own, in the process read last
 
 static const char *ProgramName(const Remote *remote)
 {
@@ -31,6 +33,33 @@ static UINT32 NoAnswer(const Remote *remote, const char *tail = "")
     Put(" does not answer: stopped by a debugger or a scanner?");
     Put(tail);
     return EndError();
+}
+
+// The program's image: the base that holds its static targets (Vantoriel64
+// is loaded where the system chooses), and its file's name, the build's if
+// the process does not tell it.
+static void FindImage(const Remote *remote)
+{
+    Image.name = nullptr;
+    UINT32 k = 0;
+    while (k < TargetCount && Targets[k].kind != KindStatic) ++k;
+    if (k == TargetCount || !RemoteImageBase(remote->process, Targets[k].address, &Image.base)) return;
+    static WCHAR path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    const WCHAR *name = remote->build->name;
+    if (QueryFullProcessImageNameW(remote->process, 0, path, &size)) {
+        name = path;
+        for (const WCHAR *p = path; *p; ++p)
+            if (*p == '\\' || *p == '/') name = p + 1;
+    }
+    int n = WideCharToMultiByte(CP_UTF8, 0, name, -1, ModuleName, sizeof ModuleName, nullptr, nullptr);
+    if (n <= 0) return; // too long a name for a cell: no module-relative addresses
+    if (name == remote->build->name) {
+        const char *exe = ".exe";
+        for (n -= 1; *exe; ++exe) ModuleName[n++] = *exe;
+        ModuleName[n] = 0;
+    }
+    Image.name = ModuleName;
 }
 
 enum ReadResult { ReadDone, ReadNoAnswer, ReadBadReport };
@@ -72,6 +101,7 @@ static UINT32 ReadTargets(const Remote *remote)
         t.value = lines[k].value;
         t.readable = ReadRemoteValue(remote->process, t.address, &t.memory);
     }
+    FindImage(remote);
     return ReadDone;
 }
 
@@ -216,7 +246,7 @@ static UINT32 Start(const Request *request, UINT32 format)
         // Nothing is left running that the caller was not told of.
         result = ReadFailed(&remote, read, EndStarted(started.hProcess, &remote) ? "; it was closed" : "; it could not be ended and runs on");
     } else {
-        WriteTargets(Targets, TargetCount, remote.build->addressDigits, format, remote.pid, ProgramName(&remote));
+        WriteTargets(Targets, TargetCount, remote.build->addressDigits, &Image, format, remote.pid, ProgramName(&remote));
     }
     DetachRemote(&remote);
     return result;
@@ -284,10 +314,10 @@ static UINT32 ScoreVerb(const Request *request, const Remote *remote, UINT32 for
     unsigned char *text = ReadWhole(path, &length, &result);
     if (!text) return result;
     Findings findings;
-    UINT32 read = ReadFindings(text, length, &findings);
+    UINT32 read = ReadFindings(text, length, &Image, &findings);
     if (read == FindingsRead)
         result = ScoreFindings(Targets, TargetCount, &findings, request->values[OptValue] != nullptr, request->value,
-                               remote->build->addressDigits, format, path);
+                               request->values[OptExact] != nullptr, remote->build->addressDigits, format, path);
     else
         result = Fail(read == FindingsTooLarge ? "the findings are too large (2 GiB or more)" : "out of memory for the findings");
     FreeFindings(&findings);
@@ -327,7 +357,42 @@ static UINT32 Press(const Request *request, const Remote *remote, UINT32 format)
     if (!PressButton(remote, id)) return NoAnswer(remote, " The press stays queued and runs when it runs on");
     read = ReadTargets(remote);
     if (read != ReadDone) return ReadFailed(remote, read);
-    WriteTargets(Targets, TargetCount, remote->build->addressDigits, format, 0, "");
+    WriteTargets(Targets, TargetCount, remote->build->addressDigits, &Image, format, 0, "");
+    return ExitOk;
+}
+
+// "the target at ADDRESS WHAT; nothing was written" as an error line.
+static UINT32 TargetFailed(const Remote *remote, const Target &t, const char *what)
+{
+    return Fail("the target at ", AddressText(t.address, remote->build->addressDigits), what, "; nothing was written");
+}
+
+// set: into the chosen targets from outside, each a 32-bit write, all or none.
+static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
+{
+    UINT32 read = ReadTargets(remote);
+    if (read != ReadDone) return ReadFailed(remote, read, "; nothing was written");
+    static BOOL chosen[MaxTargets];
+    static UINT32 values[MaxTargets];
+    UINT32 result = ChooseTargets(Targets, TargetCount, request->kinds, request->addresses, request->addressCount, &Image, chosen);
+    if (result != ExitOk) return result;
+    BOOL add = request->values[OptAdd] != nullptr;
+    for (UINT32 k = 0; k < TargetCount; ++k) {
+        if (!chosen[k]) continue;
+        if (add && !Targets[k].readable) return TargetFailed(remote, Targets[k], " cannot be read");
+        if (!IsRemoteWritable(remote->process, Targets[k].address)) return TargetFailed(remote, Targets[k], " cannot be written");
+        values[k] = add ? Targets[k].memory + request->add : request->value; // wraps, as 32-bit arithmetic does
+    }
+    for (UINT32 k = 0; k < TargetCount; ++k) {
+        if (!chosen[k] || WriteRemoteValue(remote->process, Targets[k].address, values[k])) continue;
+        // What was written goes back to what it held.
+        for (UINT32 j = 0; j < k; ++j)
+            if (chosen[j] && Targets[j].readable) WriteRemoteValue(remote->process, Targets[j].address, Targets[j].memory);
+        return TargetFailed(remote, Targets[k], " could not be written");
+    }
+    for (UINT32 k = 0; k < TargetCount; ++k)
+        Targets[k].readable = ReadRemoteValue(remote->process, Targets[k].address, &Targets[k].memory);
+    WriteTargets(Targets, TargetCount, remote->build->addressDigits, &Image, format, 0, "");
     return ExitOk;
 }
 
@@ -346,7 +411,9 @@ UINT32 RunRequest(const Request *request)
         UINT32 read = ReadTargets(&remote);
         if (read != ReadDone) result = ReadFailed(&remote, read);
         else if (request->verb == VerbScore) result = ScoreVerb(request, &remote, format);
-        else WriteTargets(Targets, TargetCount, remote.build->addressDigits, format, 0, "");
+        else WriteTargets(Targets, TargetCount, remote.build->addressDigits, &Image, format, 0, "");
+    } else if (request->verb == VerbSet) {
+        result = Set(request, &remote, format);
     } else {
         result = Press(request, &remote, format);
     }

@@ -43,8 +43,50 @@ bool Fits(std::string digits, UINT64 *value)
     return true;
 }
 
+const UINT64 ImageBase = 0x140000000;
+const Module Image = {"Vantoriel64.exe", ImageBase};
+
+bool Letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// NAME+OFFSET: 0 none, 1 the program's (value set), 2 another module's.
+int ReferenceModule(const std::string &line, UINT64 *value)
+{
+    for (size_t plus = line.find('+'); plus != std::string::npos; plus = line.find('+', plus + 1)) {
+        std::string name;
+        if (plus > 0 && line[plus - 1] == '"') {
+            size_t open = plus >= 2 ? line.rfind('"', plus - 2) : std::string::npos;
+            if (open == std::string::npos) continue;
+            name = line.substr(open + 1, plus - open - 2);
+        } else {
+            size_t begin = plus;
+            while (begin > 0 && (Word(line[begin - 1]) || line[begin - 1] == '.' || line[begin - 1] == '-')) --begin;
+            name = line.substr(begin, plus - begin);
+        }
+        size_t from = plus + 1;
+        if (line.size() - from > 2 && line[from] == '0' && (line[from + 1] == 'x' || line[from + 1] == 'X')) from += 2;
+        size_t to = from;
+        while (to < line.size() && Hex(line[to])) ++to;
+        UINT64 offset;
+        if (name.empty() || to == from || (to < line.size() && Word(line[to])) || !Fits(line.substr(from, to - from), &offset))
+            continue;
+        std::string lower = name;
+        for (char &c : lower) c = (char)std::tolower((unsigned char)c);
+        if (lower == "vantoriel64.exe" || lower == "vantoriel64") {
+            *value = ImageBase + offset;
+            return 1;
+        }
+        size_t dot = name.rfind('.');
+        if (dot != std::string::npos && dot > 0 && dot + 1 < name.size() &&
+            std::all_of(name.begin() + (long)dot + 1, name.end(), Letter))
+            return 2;
+    }
+    return 0;
+}
+
 bool ReferenceAddress(const std::string &line, UINT64 *value)
 {
+    int module = ReferenceModule(line, value);
+    if (module) return module == 1;
     for (size_t i = 0; i + 2 < line.size(); ++i)
         if (line.compare(i, 2, "0x") == 0 || line.compare(i, 2, "0X") == 0)
             if ((i == 0 || !Word(line[i - 1])) && Fits(NumberAt(line, i + 2), value) && !NumberAt(line, i + 2).empty())
@@ -111,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     std::vector<unsigned char> copy(data, data + size);
     Findings f;
-    Require(ReadFindings(copy.data(), size, &f) == FindingsRead);
+    Require(ReadFindings(copy.data(), size, &Image, &f) == FindingsRead);
     Require(f.lines == lines && f.withoutAddress == without);
     Require(std::vector<UINT64>(f.addresses, f.addresses + f.count) == std::vector<UINT64>(addresses.begin(), addresses.end()));
     FreeFindings(&f);

@@ -38,6 +38,9 @@ struct LineCase {
     UINT64 address;
 };
 
+// The program's image as a process has it, loaded at a base of its own.
+const Module Image = {"Vantoriel64.exe", 0x7ff612340000};
+
 const LineCase LineCases[] = {
     // scanmem's list: a bracketed index, then the address.
     {"[ 0]     7f0012340080,  1 +       3a0080,  heap, 1592594996, [I32 ]", true, 0x7f0012340080},
@@ -72,6 +75,20 @@ const LineCase LineCases[] = {
     {"12345678901234567", false, 0},
     {"[10080]", false, 0},
     {"10080:", false, 0},
+    // Relative to the program's module, resolved against its real base.
+    {"Vantoriel64.exe+3010", true, 0x7ff612343010},
+    {"vantoriel64.EXE+0x3010 holds 1592594996", true, 0x7ff612343010},
+    {"Vantoriel64+13010", true, 0x7ff612353010},
+    {"\"Vantoriel64.exe\"+3010", true, 0x7ff612343010},
+    {"[3] 7f0012340080 Vantoriel64.exe+3010", true, 0x7ff612343010},
+    // Another module's: no address of the program's, whatever else the line holds.
+    {"kernel32.dll+1A2B0 7f0012340080", false, 0},
+    {"\"other game.exe\"+3010", false, 0},
+    // Not a module's name: read as before.
+    {"[ 0] 7f0012340080,  1 +       3a0080", true, 0x7f0012340080},
+    {"total+123456", true, 0x123456},
+    {"Vantoriel64.exe+ 3010", false, 0},
+    {"Vantoriel64.exe+30g0", false, 0},
 };
 
 TEST(CtlFindings, AddressOfLine)
@@ -79,7 +96,7 @@ TEST(CtlFindings, AddressOfLine)
     for (const LineCase &c : LineCases) {
         std::string line = c.line;
         UINT64 address = 0;
-        BOOL has = AddressOfLine(line.data(), line.data() + line.size(), &address);
+        BOOL has = AddressOfLine(line.data(), line.data() + line.size(), &Image, &address);
         EXPECT_EQ(has != 0, c.has) << c.line;
         if (c.has) EXPECT_EQ(address, c.address) << c.line;
     }
@@ -123,7 +140,7 @@ TEST(CtlFindings, ReadFindings)
     for (const FindingsCase &c : cases) {
         std::string text = c.text;
         Findings f;
-        ASSERT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &f), (UINT32)FindingsRead) << c.name;
+        ASSERT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &Image, &f), (UINT32)FindingsRead) << c.name;
         EXPECT_EQ(std::vector<UINT64>(f.addresses, f.addresses + f.count), c.addresses) << c.name;
         EXPECT_EQ(f.lines, c.lines) << c.name;
         EXPECT_EQ(f.withoutAddress, c.withoutAddress) << c.name;
@@ -140,7 +157,7 @@ TEST(CtlFindings, ManyAddressesKeptWhole)
     for (int pass = 0; pass < 2; ++pass)
         for (UINT64 k = count; k > 0; --k) text += "[" + std::to_string(k) + "] " + std::to_string(0x7f0000000000 + 16 * k) + "\n";
     Findings f;
-    ASSERT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &f), (UINT32)FindingsRead);
+    ASSERT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &Image, &f), (UINT32)FindingsRead);
     EXPECT_EQ(f.lines, 2 * count);
     ASSERT_EQ(f.count, count);
     bool rising = true;
@@ -154,11 +171,11 @@ TEST(CtlFindings, RefusedNotCut)
     std::string text = Three;
     Findings f;
     ctlfake::GrowsLeft = 0;
-    EXPECT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &f), (UINT32)FindingsNoMemory);
+    EXPECT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &Image, &f), (UINT32)FindingsNoMemory);
     EXPECT_EQ(f.addresses, nullptr);
     ctlfake::GrowsLeft = -1;
     // Refused before a byte is read.
-    EXPECT_EQ(ReadFindings((unsigned char *)text.data(), FindingsLimit + 1, &f), (UINT32)FindingsTooLarge);
+    EXPECT_EQ(ReadFindings((unsigned char *)text.data(), FindingsLimit + 1, &Image, &f), (UINT32)FindingsTooLarge);
     EXPECT_EQ(ctlfake::LiveBlocks, 0);
 }
 
@@ -175,38 +192,46 @@ const UINT32 TargetCount = sizeof Targets / sizeof Targets[0];
 struct ScoreCase {
     const char *name;
     const char *findings;
-    bool haveValue;
+    bool haveValue, exact;
     UINT32 value, format, exitCode;
     std::vector<std::string> printed; // each somewhere in standard output
     const char *error;                // the error line, or none
 };
 
 const ScoreCase ScoreCases[] = {
-    {"all found", "200000\n300000\n403010\n1dc00c0\n1dc1000\n", false, 0, FormatText, ExitOk,
+    {"all found", "200000\n300000\n403010\n1dc00c0\n1dc1000\n", false, false, 0, FormatText, ExitOk,
      {"found 5 of 5 targets\n  mapped  2 of 2\n  static  1 of 1\n  heap    2 of 2\n",
       "0 found addresses are no target\n0 lines hold no address\n"}, nullptr},
-    {"one missed", "200000\n403010\n1dc00c0\n1dc1000\n", false, 0, FormatText, ExitMissed,
+    {"one missed", "200000\n403010\n1dc00c0\n1dc1000\n", false, false, 0, FormatText, ExitMissed,
      {"found 4 of 5 targets", "missed 00300000 mapped slot 33\n"}, nullptr},
     {"with a value, the target that holds another is not expected",
-     "200000\n300000\n403010\n1dc00c0\n", true, 7, FormatText, ExitOk, {"found 4 of 4 targets holding 7\n"}, nullptr},
+     "200000\n300000\n403010\n1dc00c0\n", true, false, 7, FormatText, ExitOk, {"found 4 of 4 targets holding 7\n"}, nullptr},
     {"a target found that does not hold the value is shown apart",
-     "200000\n300000\n403010\n1dc00c0\n1dc1000\n", true, 7, FormatText, ExitOk,
+     "200000\n300000\n403010\n1dc00c0\n1dc1000\n", true, false, 7, FormatText, ExitOk,
      {"found 4 of 4 targets holding 7\n", "1 found address is a target that does not hold 7: 01DC1000\n",
       "0 found addresses are no target\n"}, nullptr},
     {"addresses that are no target, and lines without one",
-     "200000\n300000\n403010\n1dc00c0\n1dc1000\n999990\n999990\n111110\nnot a number\n", false, 0, FormatText, ExitOk,
+     "200000\n300000\n403010\n1dc00c0\n1dc1000\n999990\n999990\n111110\nnot a number\n", false, false, 0, FormatText, ExitOk,
      {"2 found addresses are no target: 00111110 00999990\n", "1 line holds no address\n"}, nullptr},
-    {"JSON", "200000\n403010\n1dc1000\n999990\nnothing\n", true, 7, FormatJson, ExitMissed,
+    {"JSON", "200000\n403010\n1dc1000\n999990\nnothing\n", true, false, 7, FormatJson, ExitMissed,
      {"{\"value\":7,\"expected\":4,\"found\":2,\"mapped\":{\"expected\":2,\"found\":1},"
       "\"static\":{\"expected\":1,\"found\":1},\"heap\":{\"expected\":1,\"found\":0},"
       "\"missed\":[\"00300000\",\"01DC00C0\"],\"not_holding\":[\"01DC1000\"],\"not_targets\":[\"00999990\"],"
       "\"lines\":4,\"lines_without_address\":1}\n"}, nullptr},
-    {"CSV", "200000\n1dc1000\n999990\n", true, 7, FormatCsv, ExitMissed,
+    {"CSV", "200000\n1dc1000\n999990\n", true, false, 7, FormatCsv, ExitMissed,
      {"result,kind,slot,name,size,address\nfound,mapped,32,,,00200000\nmissed,mapped,33,,,00300000\n"
       "missed,static,,StaticWordA,,00403010\nmissed,heap,,process,4,01DC00C0\n"
       "not-holding,heap,,process,4100,01DC1000\nnot-target,,,,,00999990\n"}, nullptr},
-    {"no target holds the value", "200000\n", true, 999, FormatText, ExitError, {}, "no target holds 999"},
-    {"no address at all", "nothing\nhere\n", false, 0, FormatJson, ExitError, {}, "no address in the findings"},
+    {"exact: only expected targets", "200000\n300000\n403010\n1dc00c0\n", true, true, 7, FormatText, ExitOk,
+     {"found 4 of 4 targets holding 7\n", "exact: nothing was found but expected targets\n"}, nullptr},
+    {"exact: an address that is no target fails, named", "200000\n300000\n403010\n1dc00c0\n999990\n", true, true, 7,
+     FormatText, ExitMissed, {"1 found address is no target: 00999990\n", "not exact"}, nullptr},
+    {"exact: a target that does not hold the value fails, named", "200000\n300000\n403010\n1dc00c0\n1dc1000\n", true,
+     true, 7, FormatJson, ExitMissed, {"\"not_holding\":[\"01DC1000\"],\"not_targets\":[],\"exact\":false"}, nullptr},
+    {"exact without a value: every target expected", "200000\n300000\n403010\n1dc00c0\n1dc1000\n", false, true, 0,
+     FormatJson, ExitOk, {"\"exact\":true"}, nullptr},
+    {"no target holds the value", "200000\n", true, false, 999, FormatText, ExitError, {}, "no target holds 999"},
+    {"no address at all", "nothing\nhere\n", false, false, 0, FormatJson, ExitError, {}, "no address in the findings"},
 };
 
 TEST_F(CtlTest, Score)
@@ -215,8 +240,9 @@ TEST_F(CtlTest, Score)
         ctlfake::Reset();
         std::string text = c.findings;
         Findings f;
-        ASSERT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &f), (UINT32)FindingsRead);
-        EXPECT_EQ(ScoreFindings(Targets, TargetCount, &f, c.haveValue, c.value, 8, c.format, nullptr), c.exitCode) << c.name;
+        ASSERT_EQ(ReadFindings((unsigned char *)text.data(), text.size(), &Image, &f), (UINT32)FindingsRead);
+        EXPECT_EQ(ScoreFindings(Targets, TargetCount, &f, c.haveValue, c.value, c.exact, 8, c.format, nullptr), c.exitCode)
+            << c.name;
         std::string out = Printed();
         for (const std::string &piece : c.printed) EXPECT_NE(out.find(piece), std::string::npos) << c.name << ":\n" << out;
         if (c.error) {
@@ -231,20 +257,63 @@ TEST_F(CtlTest, Score)
 
 // ---------------------------------------------------------------- what start prints
 
+const Module Image32 = {"Vantoriel32.exe", 0x400000};
+
 TEST_F(CtlTest, StartPrintsOneDocumentPerFormat)
 {
-    WriteTargets(Targets, 2, 16, FormatJson, 4242, "Vantoriel64");
+    WriteTargets(Targets, 2, 16, &Image, FormatJson, 4242, "Vantoriel64");
     EXPECT_EQ(Printed(),
               "{\"kind\":\"process\",\"pid\":4242,\"program\":\"Vantoriel64\"}\n"
               "{\"kind\":\"mapped\",\"slot\":32,\"address\":\"0000000000200000\",\"value\":7,\"memory\":7}\n"
               "{\"kind\":\"mapped\",\"slot\":33,\"address\":\"0000000000300000\",\"value\":7,\"memory\":7}\n");
     ctlfake::Reset();
-    WriteTargets(Targets + 3, 2, 8, FormatCsv, 4242, "Vantoriel32");
-    EXPECT_EQ(Printed(), "pid,kind,slot,name,size,address,value,memory\n"
-                         "4242,heap,,process,4,01DC00C0,7,7\n4242,heap,,process,4100,01DC1000,7,9\n");
+    WriteTargets(Targets + 3, 2, 8, &Image32, FormatCsv, 4242, "Vantoriel32");
+    EXPECT_EQ(Printed(), "pid,kind,slot,name,size,address,module,value,memory\n"
+                         "4242,heap,,process,4,01DC00C0,,7,7\n4242,heap,,process,4100,01DC1000,,7,9\n");
     ctlfake::Reset();
-    WriteTargets(Targets + 2, 1, 8, FormatCsv, 0, "");
-    EXPECT_EQ(Printed(), "kind,slot,name,size,address,value,memory\nstatic,,StaticWordA,,00403010,7,7\n");
+    WriteTargets(Targets + 2, 1, 8, &Image32, FormatCsv, 0, "");
+    EXPECT_EQ(Printed(), "kind,slot,name,size,address,module,value,memory\n"
+                         "static,,StaticWordA,,00403010,Vantoriel32.exe+3010,7,7\n");
+}
+
+// ---------------------------------------------------------------- set's targets
+
+struct ChooseCase {
+    UINT32 kinds;
+    std::vector<Wide> addresses;
+    std::vector<UINT32> chosen; // the targets' places, or
+    const char *error;          // the error line's text after "vantoriel-ctl: "
+};
+
+TEST_F(CtlTest, ChooseTargets)
+{
+    const ChooseCase cases[] = {
+        {1u << KindHeap, {}, {3, 4}, nullptr},
+        {1u << KindStatic, {u"0x300000", u"[ 7]  1dc00c0, 1 + 1dc00c0, heap, 7, [I32 ]"}, {1, 2, 3}, nullptr},
+        {0, {u"Vantoriel32.exe+3010", u"VANTORIEL32+3010"}, {2}, nullptr},
+        {0, {u"0x12345"}, {}, "0x12345 is no target's address"},
+        {1u << KindMapped, {u"200000", u"zz"}, {}, "zz holds no address"},
+        {0, {u"0x"}, {}, "0x holds no address"},
+        {0, {u"kernel32.dll+403010"}, {}, "kernel32.dll+403010 holds no address"},
+    };
+    for (const ChooseCase &c : cases) {
+        ctlfake::Reset();
+        std::vector<const WCHAR *> addresses;
+        for (const Wide &a : c.addresses) addresses.push_back(a.c_str());
+        BOOL chosen[TargetCount];
+        UINT32 result = ChooseTargets(Targets, TargetCount, c.kinds, addresses.data(), (UINT32)addresses.size(), &Image32, chosen);
+        std::string what = c.addresses.empty() ? "kinds only" : std::string(c.addresses.back().begin(), c.addresses.back().end());
+        if (c.error) {
+            EXPECT_EQ(result, (UINT32)ExitError) << what;
+            EXPECT_EQ(ctlfake::Err, std::string("vantoriel-ctl: ") + c.error + "\n") << what;
+            continue;
+        }
+        EXPECT_EQ(result, (UINT32)ExitOk) << what;
+        std::vector<UINT32> places;
+        for (UINT32 k = 0; k < TargetCount; ++k)
+            if (chosen[k]) places.push_back(k);
+        EXPECT_EQ(places, c.chosen) << what;
+    }
 }
 
 // ---------------------------------------------------------------- the command line
@@ -271,7 +340,14 @@ const RequestCase RequestCases[] = {
     {{"table", "--", "x"}, "arguments after -- go only with start"},
     {{"score", "a.txt", "b.txt"}, "unexpected argument b.txt"},
     {{}, "no verb given (see vantoriel-ctl --help)"},
-    {{"score", "--value", "0XfFfFfFfF", "--pid", "4000000000", "--timeout", "86400"}, nullptr},
+    {{"set", "--value", "5", "--add", "1", "--kind", "heap"}, "set takes one of --value and --add"},
+    {{"set", "--value", "5"}, "set needs --kind or an address of a target"},
+    {{"set", "--value", "5", "--kind", "stack"}, "--kind takes mapped, static or heap, not stack"},
+    {{"set", "--add", "-", "--kind", "heap"}, "--add takes a 32-bit number, perhaps with a minus, not -"},
+    {{"set", "--add", "--1", "--kind", "heap"}, "--add takes a 32-bit number, perhaps with a minus, not --1"},
+    {{"table", "--exact"}, "option --exact does not go with table"},
+    {{"set", "--kind", "heap", "--add", "-0x10", "01DC00C0", "Vantoriel64.exe+3010"}, nullptr},
+    {{"score", "--value", "0XfFfFfFfF", "--pid", "4000000000", "--timeout", "86400", "--exact"}, nullptr},
     {{"start", "--exe", "x.exe", "--", "22", "16", "6", "Courier New"}, nullptr},
 };
 
@@ -305,6 +381,15 @@ TEST_F(CtlTest, ReadRequestValues)
     EXPECT_EQ(request.pid, 4000000000u);
     EXPECT_EQ(request.seconds, 30u);
     EXPECT_EQ(Wide(request.file), u"found.txt");
+
+    Wide set[] = {u"ctl", u"set", u"--add", u"-1", u"0x300000", u"--kind", u"static", u"Vantoriel32+3010"};
+    WCHAR *setArgv[8];
+    for (int k = 0; k < 8; ++k) setArgv[k] = &set[k][0];
+    ASSERT_EQ(ReadRequest(8, setArgv, &request), (UINT32)ExitOk);
+    EXPECT_EQ(request.add, 0xFFFFFFFFu);
+    EXPECT_EQ(request.kinds, 1u << KindStatic);
+    ASSERT_EQ(request.addressCount, 2u);
+    EXPECT_EQ(Wide(request.addresses[1]), u"Vantoriel32+3010");
 
     Wide start[] = {u"ctl", u"start", u"--", u"22", u"16", u"6", u"Courier New"};
     for (int k = 0; k < 7; ++k) argv[k] = &start[k][0];
