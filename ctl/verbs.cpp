@@ -17,6 +17,12 @@ static const char *ProgramName(const Remote *remote)
     return remote->build == &Builds[1] ? "Vantoriel32" : "Vantoriel64";
 }
 
+// The targets read last; with the process (start), pid is not 0.
+static void PrintTargets(const Remote *remote, UINT32 format, UINT32 pid = 0)
+{
+    WriteTargets(Targets, TargetCount, remote->build->addressDigits, &Image, format, pid, ProgramName(remote));
+}
+
 // "Vantoriel64 (process N)" starts an error line about it.
 static void BeginErrorAbout(const Remote *remote)
 {
@@ -246,7 +252,7 @@ static UINT32 Start(const Request *request, UINT32 format)
         // Nothing is left running that the caller was not told of.
         result = ReadFailed(&remote, read, EndStarted(started.hProcess, &remote) ? "; it was closed" : "; it could not be ended and runs on");
     } else {
-        WriteTargets(Targets, TargetCount, remote.build->addressDigits, &Image, format, remote.pid, ProgramName(&remote));
+        PrintTargets(&remote, format, remote.pid);
     }
     DetachRemote(&remote);
     return result;
@@ -260,13 +266,16 @@ static unsigned char *ReadWhole(const WCHAR *path, SIZE_T *length, UINT32 *resul
                                   FILE_ATTRIBUTE_NORMAL, nullptr)
                     : GetStdHandle(STD_INPUT_HANDLE);
     SIZE_T capacity = 65536, n = 0;
+    BOOL failed = h == INVALID_HANDLE_VALUE, tooLarge = FALSE;
     LARGE_INTEGER size;
-    if (path && h != INVALID_HANDLE_VALUE && GetFileSizeEx(h, &size)) {
-        if ((UINT64)size.QuadPart > FindingsLimit) capacity = FindingsLimit + 2; // refused below, unread
-        else capacity = (SIZE_T)size.QuadPart + 1;
+    if (!failed && path && GetFileSizeEx(h, &size)) {
+        // A file too large is refused unread; one byte more than its size
+        // shows a file that grows while it is read.
+        tooLarge = (UINT64)size.QuadPart > FindingsLimit;
+        capacity = (SIZE_T)size.QuadPart + 1;
     }
-    unsigned char *data = h == INVALID_HANDLE_VALUE || capacity > FindingsLimit + 1 ? nullptr : (unsigned char *)GrowBlock(nullptr, capacity);
-    BOOL tooLarge = capacity > FindingsLimit + 1, failed = !data;
+    unsigned char *data = failed || tooLarge ? nullptr : (unsigned char *)GrowBlock(nullptr, capacity);
+    failed = failed || (!tooLarge && !data);
     while (data) {
         if (n == capacity) {
             // Only standard input, or a file that grew, gets here.
@@ -357,7 +366,7 @@ static UINT32 Press(const Request *request, const Remote *remote, UINT32 format)
     if (!PressButton(remote, id)) return NoAnswer(remote, " The press stays queued and runs when it runs on");
     read = ReadTargets(remote);
     if (read != ReadDone) return ReadFailed(remote, read);
-    WriteTargets(Targets, TargetCount, remote->build->addressDigits, &Image, format, 0, "");
+    PrintTargets(remote, format);
     return ExitOk;
 }
 
@@ -392,7 +401,7 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
     }
     for (UINT32 k = 0; k < TargetCount; ++k)
         Targets[k].readable = ReadRemoteValue(remote->process, Targets[k].address, &Targets[k].memory);
-    WriteTargets(Targets, TargetCount, remote->build->addressDigits, &Image, format, 0, "");
+    PrintTargets(remote, format);
     return ExitOk;
 }
 
@@ -411,7 +420,7 @@ UINT32 RunRequest(const Request *request)
         UINT32 read = ReadTargets(&remote);
         if (read != ReadDone) result = ReadFailed(&remote, read);
         else if (request->verb == VerbScore) result = ScoreVerb(request, &remote, format);
-        else WriteTargets(Targets, TargetCount, remote.build->addressDigits, &Image, format, 0, "");
+        else PrintTargets(&remote, format);
     } else if (request->verb == VerbSet) {
         result = Set(request, &remote, format);
     } else {
