@@ -1,10 +1,19 @@
 // findings.cpp: a memory scanner's found addresses.
 #include "ctl/findings.h"
+#include "ctl/output.h"
 #include "ctl/platform.h"
 
+// Letters of any script (bytes of UTF-8 sequences), digits, _ and WinDbg's
+// backtick: 00000000`01dc00c0x is one word, and no number.
 static BOOL IsWordChar(char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '`' ||
+           (unsigned char)c >= 0x80;
+}
+
+static BOOL IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
 }
 
 static UINT32 HexValue(char c)
@@ -15,45 +24,56 @@ static UINT32 HexValue(char c)
     return 16;
 }
 
-// Hexadecimal digits from p on: where they end; their value in *value and
-// whether it fits 64 bits in *fits (leading zeros cost nothing).
-static const char *HexRun(const char *p, const char *end, UINT64 *value, BOOL *fits)
+// Whether [p, end) is nothing but hexadecimal digits, at least one, of a
+// value that fits 64 bits (leading zeros cost nothing); the value.
+static BOOL HexDigits(const char *p, const char *end, UINT64 *value)
 {
     UINT64 v = 0;
-    *fits = TRUE;
-    for (; p < end && HexValue(*p) < 16; ++p) {
-        if (v >> 60) *fits = FALSE;
-        v = v << 4 | HexValue(*p);
+    BOOL fits = TRUE;
+    if (p == end) return FALSE;
+    for (; p < end; ++p) {
+        UINT32 d = HexValue(*p);
+        if (d > 15) return FALSE;
+        if (v >> 60) fits = FALSE;
+        v = v << 4 | d;
     }
     *value = v;
-    return p;
+    return fits;
 }
 
-// A number from p to a word's end: hexadecimal digits, joined in WinDbg's
-// way with a backtick to eight more. Where it ends (p if it is none), its
-// value and its digit count.
-static const char *Number(const char *p, const char *end, UINT64 *value, UINT32 *digits)
+static BOOL HasHexPrefix(const char *p, const char *end)
 {
-    BOOL fits, lowFits;
-    const char *q = HexRun(p, end, value, &fits);
-    if (q > p && q - p <= 8 && q + 9 <= end && *q == '`') {
-        UINT64 low;
-        const char *r = HexRun(q + 1, end, &low, &lowFits);
-        if (r - q == 9 && (r == end || !IsWordChar(*r))) {
-            *value = *value << 32 | low;
-            q = r;
-        }
+    return end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+}
+
+// Whether the word [p, end) is a number, and which value: 0x digits,
+// WinDbg's HIGH`LOW (perhaps after 0x), or five or more hexadecimal digits.
+static BOOL NumberWord(const char *p, const char *end, UINT64 *value)
+{
+    const char *tick = p;
+    while (tick < end && *tick != '`') ++tick;
+    if (tick < end) {
+        const char *high = HasHexPrefix(p, tick) ? p + 2 : p;
+        UINT64 h, l;
+        if (tick - high > 8 || end - (tick + 1) != 8 || !HexDigits(high, tick, &h) || !HexDigits(tick + 1, end, &l))
+            return FALSE;
+        *value = h << 32 | l;
+        return TRUE;
     }
-    *digits = (UINT32)(q - p);
-    if (q == p || !fits || (q < end && IsWordChar(*q))) return p;
-    return q;
+    if (HasHexPrefix(p, end)) return HexDigits(p + 2, end, value);
+    return end - p >= 5 && HexDigits(p, end, value);
 }
 
-static BOOL AllDecimal(const char *p, const char *end)
+// Whether the word [p, end) is a decimal number between square brackets,
+// blanks aside, as scanmem writes its index: [10080], [ 7].
+static BOOL IsBracketedIndex(const char *line, const char *p, const char *end, const char *lineEnd)
 {
-    for (; p < end; ++p)
-        if (*p < '0' || *p > '9') return FALSE;
-    return TRUE;
+    for (const char *c = p; c < end; ++c)
+        if (*c < '0' || *c > '9') return FALSE;
+    const char *before = p, *after = end;
+    while (before > line && IsBlank(before[-1])) --before;
+    while (after < lineEnd && IsBlank(*after)) ++after;
+    return before > line && before[-1] == '[' && after < lineEnd && *after == ']';
 }
 
 static char Lower(char c)
@@ -68,77 +88,126 @@ static BOOL IsModule(const char *name, SIZE_T n, const char *module)
     while (k < n && module[k] && Lower(name[k]) == Lower(module[k])) ++k;
     if (k < n) return FALSE;
     const char *rest = module + k;
-    return !rest[0] || (Lower(rest[0]) == '.' && Lower(rest[1]) == 'e' && Lower(rest[2]) == 'x' &&
-                        Lower(rest[3]) == 'e' && !rest[4]);
+    return !rest[0] || (rest[0] == '.' && Lower(rest[1]) == 'e' && Lower(rest[2]) == 'x' && Lower(rest[3]) == 'e' &&
+                        !rest[4]);
 }
 
-// Whether a name looks like a module's: something, a dot and letters.
-static BOOL HasExtension(const char *name, SIZE_T n)
+// What a file name and its folder are written with, unquoted.
+static BOOL IsNameChar(char c)
 {
-    SIZE_T letters = 0;
-    while (letters < n && ((name[n - 1 - letters] | 32) >= 'a' && (name[n - 1 - letters] | 32) <= 'z')) ++letters;
-    return letters > 0 && letters + 1 < n && name[n - 1 - letters] == '.';
+    return IsWordChar(c) || c == '.' || c == '-' || c == '~' || c == '\\' || c == '/' || c == ':';
 }
 
-enum { NoModuleForm, OurModule, OtherModule };
-
-// The first NAME+OFFSET on the line whose name is the program's module or
-// another module's.
-static UINT32 ModuleAddress(const char *line, const char *end, const Module *module, UINT64 *address)
+// The NAME+OFFSET whose + is at plus: its start (null if there is none) and
+// what it gives.
+static const char *ModuleAt(const char *line, const char *plus, const char *end, const Module *module, UINT32 *form,
+                            UINT64 *address)
 {
-    for (const char *plus = line; plus < end; ++plus) {
-        if (*plus != '+') continue;
-        const char *name = plus, *nameEnd = plus;
-        if (plus > line && plus[-1] == '"') {
-            nameEnd = plus - 1;
-            name = nameEnd;
-            while (name > line && name[-1] != '"') --name;
-            if (name == line) continue; // no opening quote
-        } else {
-            while (name > line && (IsWordChar(name[-1]) || name[-1] == '.' || name[-1] == '-')) --name;
-        }
-        const char *offset = plus + 1;
-        if (end - offset > 2 && offset[0] == '0' && (offset[1] | 32) == 'x') offset += 2;
-        UINT64 value;
-        BOOL fits;
-        const char *q = HexRun(offset, end, &value, &fits);
-        SIZE_T n = (SIZE_T)(nameEnd - name);
-        if (n == 0 || q == offset || !fits || (q < end && IsWordChar(*q))) continue;
-        if (module && module->name && IsModule(name, n, module->name)) {
-            *address = module->base + value;
-            return OurModule;
-        }
-        if (HasExtension(name, n)) return OtherModule;
+    // OFFSET: a whole word of hexadecimal digits, perhaps after 0x.
+    const char *offset = plus + 1, *offsetEnd = offset;
+    while (offsetEnd < end && IsWordChar(*offsetEnd)) ++offsetEnd;
+    if (HasHexPrefix(offset, offsetEnd)) offset += 2;
+    UINT64 value;
+    if (!HexDigits(offset, offsetEnd, &value)) return nullptr;
+    const char *start = plus, *name = plus, *nameEnd = plus;
+    if (plus > line && plus[-1] == '"') {
+        nameEnd = plus - 1;
+        start = nameEnd;
+        while (start > line && start[-1] != '"') --start;
+        if (start == line) return nullptr; // no opening quote
+        name = start;
+        --start;
+    } else {
+        while (start > line && IsNameChar(start[-1])) --start;
+        name = start;
     }
-    return NoModuleForm;
+    // A number before + is arithmetic, not a module: 1dc00c0+4.
+    UINT64 number;
+    if (name == nameEnd || HexDigits(name, nameEnd, &number) ||
+        (HasHexPrefix(name, nameEnd) && HexDigits(name + 2, nameEnd, &number)))
+        return nullptr;
+    // The file's name, without its folder.
+    for (const char *c = name; c < nameEnd; ++c)
+        if (*c == '\\' || *c == '/') name = c + 1;
+    if (name == nameEnd) return nullptr;
+    *form = OtherModule;
+    if (module && module->name && IsModule(name, (SIZE_T)(nameEnd - name), module->name)) {
+        *form = value < module->size ? AddressFound : BeyondModule;
+        if (*form == AddressFound) *address = module->base + value;
+    }
+    return start;
 }
 
-BOOL AddressOfLine(const char *line, const char *end, const Module *module, UINT64 *address)
+UINT32 AddressOfLine(const char *line, const char *end, const Module *module, UINT64 *address)
 {
-    UINT32 form = ModuleAddress(line, end, module, address);
-    if (form != NoModuleForm) return form == OurModule;
-    UINT32 digits;
-    for (const char *p = line; p + 2 < end; ++p)
-        if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && (p == line || !IsWordChar(p[-1])) &&
-            Number(p + 2, end, address, &digits) != p + 2)
-            return TRUE;
-    UINT32 depth = 0; // of square brackets
-    for (const char *p = line; p < end;) {
+    // The leftmost NAME+OFFSET, if any; a number must start before it.
+    const char *moduleStart = end;
+    UINT32 moduleForm = NoAddress;
+    UINT64 moduleAddress = 0;
+    for (const char *plus = line; plus < end; ++plus) {
+        UINT32 form;
+        UINT64 a;
+        const char *start = *plus == '+' ? ModuleAt(line, plus, end, module, &form, &a) : nullptr;
+        if (start && start < moduleStart) moduleStart = start, moduleForm = form, moduleAddress = a;
+    }
+    BOOL haveIndex = FALSE;
+    UINT64 index = 0;
+    for (const char *p = line; p < moduleStart;) {
         if (!IsWordChar(*p)) {
-            if (*p == '[') ++depth;
-            if (*p == ']' && depth) --depth;
             ++p;
             continue;
         }
         const char *word = p;
         while (p < end && IsWordChar(*p)) ++p;
-        // An index, as scanmem's [10080] or a numbered list's 10080:, is no address.
-        if (AllDecimal(word, p) && (depth || (p < end && *p == ':'))) continue;
-        const char *q = Number(word, end, address, &digits);
-        if (q != word && digits >= 5) return TRUE;
-        if (q > p) p = q;
+        UINT64 value;
+        if (!NumberWord(word, p, &value)) continue;
+        if (IsBracketedIndex(line, word, p, end)) {
+            // An index, unless nothing else follows it.
+            index = value;
+            haveIndex = TRUE;
+            continue;
+        }
+        *address = value;
+        return AddressFound;
     }
-    return FALSE;
+    if (moduleForm != NoAddress) {
+        *address = moduleAddress;
+        return moduleForm;
+    }
+    if (haveIndex) *address = index;
+    return haveIndex ? AddressFound : NoAddress;
+}
+
+char *FieldOfLine(char *line, char *end, UINT32 field, char **fieldEnd)
+{
+    char *p = line;
+    while (p < end && IsBlank(*p)) ++p;
+    for (UINT32 k = 1;; ++k) {
+        char *start = p, *to = p;
+        if (p < end && *p == '"') {
+            // Quoted: up to the closing quote, "" giving one; decoded in place.
+            for (++p; p < end;) {
+                if (*p != '"') *to++ = *p++;
+                else if (p + 1 < end && p[1] == '"') *to++ = '"', p += 2;
+                else {
+                    ++p;
+                    break;
+                }
+            }
+        }
+        while (p < end && !IsBlank(*p) && *p != ',') *to++ = *p++;
+        if (k == field) {
+            *fieldEnd = to;
+            return start;
+        }
+        // The separator: blanks, at most one comma, blanks. A comma last
+        // leaves an empty field after it.
+        while (p < end && IsBlank(*p)) ++p;
+        BOOL comma = p < end && *p == ',';
+        if (comma) ++p;
+        while (p < end && IsBlank(*p)) ++p;
+        if (p == end && !comma) return nullptr;
+    }
 }
 
 // Heapsort: no recursion, no memory, no bad case.
@@ -165,38 +234,102 @@ void SortNumbers(UINT64 *a, SIZE_T count)
     }
 }
 
-// UTF-16 text after its mark brought to bytes: other characters than ASCII
-// become '?', which is no part of a number. The new length.
-static SIZE_T NarrowUtf16(unsigned char *text, SIZE_T length, BOOL bigEndian)
+// UTF-16 text after its mark as UTF-8, in a new block (null: no memory);
+// a lone surrogate becomes U+FFFD. Its length into *n.
+static unsigned char *Utf16ToUtf8(const unsigned char *text, SIZE_T length, BOOL bigEndian, SIZE_T *n)
 {
-    SIZE_T n = 0;
+    // Three bytes at most for each unit.
+    unsigned char *out = (unsigned char *)GrowBlock(nullptr, length / 2 * 3 + 1);
+    if (!out) return nullptr;
+    SIZE_T k = 0;
     for (SIZE_T i = 2; i + 1 < length; i += 2) {
-        UINT32 unit = bigEndian ? (UINT32)text[i] << 8 | text[i + 1] : (UINT32)text[i + 1] << 8 | text[i];
-        text[n++] = (unsigned char)(unit < 0x80 ? unit : '?');
+        UINT32 c = bigEndian ? (UINT32)text[i] << 8 | text[i + 1] : (UINT32)text[i + 1] << 8 | text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < length) {
+            UINT32 low = bigEndian ? (UINT32)text[i + 2] << 8 | text[i + 3] : (UINT32)text[i + 3] << 8 | text[i + 2];
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
+        k += Utf8Of(c, (char *)out + k);
     }
+    *n = k;
+    return out;
+}
+
+// The length of the well-formed UTF-8 character at p, or 0.
+static UINT32 Utf8Length(const unsigned char *p, const unsigned char *end)
+{
+    UINT32 n = p[0] < 0x80 ? 1 : p[0] >= 0xC2 && p[0] < 0xE0 ? 2 : p[0] >= 0xE0 && p[0] < 0xF0 ? 3
+                                : p[0] >= 0xF0 && p[0] < 0xF5                                ? 4
+                                                                                              : 0;
+    if ((SIZE_T)(end - p) < n) return 0;
+    for (UINT32 k = 1; k < n; ++k)
+        if ((p[k] & 0xC0) != 0x80) return 0;
     return n;
 }
 
-UINT32 ReadFindings(unsigned char *text, SIZE_T length, const Module *module, Findings *findings)
+// A line as it is shown among the unread ones: cut to fit (whole
+// characters), what is not well-formed UTF-8 or is a control character as ?.
+static void KeepLine(const char *line, const char *end, SIZE_T number, UnreadLine *out)
+{
+    out->number = number;
+    const unsigned char *p = (const unsigned char *)line, *e = (const unsigned char *)end;
+    UINT32 n = 0;
+    while (p < e) {
+        UINT32 size = Utf8Length(p, e);
+        if (n + (size ? size : 1) > UnreadTextBytes) break;
+        if (size == 0 || (size == 1 && *p < 0x20 && *p != '\t') || *p == 0x7F) {
+            out->text[n++] = '?';
+            ++p;
+            continue;
+        }
+        for (UINT32 k = 0; k < size; ++k) out->text[n++] = (char)*p++;
+    }
+    if (p < e) out->text[n++] = '.', out->text[n++] = '.', out->text[n++] = '.';
+    out->text[n] = 0;
+}
+
+UINT32 ReadFindings(unsigned char *text, SIZE_T length, const Module *module, UINT32 field, Findings *findings)
 {
     *findings = {};
     if (length > FindingsLimit) return FindingsTooLarge;
-    const char *p = (const char *)text;
-    if (length >= 2 && ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF)))
-        length = NarrowUtf16(text, length, text[0] == 0xFE);
-    else if (length >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF)
+    unsigned char *converted = nullptr;
+    char *p = (char *)text;
+    if (length >= 2 && ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF))) {
+        if (length % 2) return FindingsOddUtf16;
+        converted = Utf16ToUtf8(text, length, text[0] == 0xFE, &length);
+        if (!converted) return FindingsNoMemory;
+        p = (char *)converted;
+    } else if (length >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF) {
         p += 3, length -= 3;
-    const char *end = p + length;
-    SIZE_T capacity = 0;
+    }
+    char *end = p + length;
+    SIZE_T capacity = 0, number = 0;
+    UINT32 result = FindingsRead;
     while (p < end) {
-        const char *eol = p;
+        char *eol = p;
         while (eol < end && *eol != '\n' && *eol != '\r') ++eol;
-        BOOL blank = TRUE;
-        for (const char *c = p; c < eol && blank; ++c) blank = *c == ' ' || *c == '\t';
+        char *next = eol + (eol < end);
+        if (eol < end && *eol == '\r' && next < end && *next == '\n') ++next;
+        ++number;
+        const char *first = p;
+        while (first < eol && IsBlank(*first)) ++first;
+        if (first == eol || *first == '#') {
+            p = next;
+            continue; // blank, or a comment
+        }
+        // A field is decoded in place: the line as it was is kept first.
+        UnreadLine kept;
+        BOOL keep = findings->withoutAddress < UnreadShown;
+        if (keep && field) KeepLine(p, eol, number, &kept);
+        char *from = p, *to = eol;
         UINT64 address;
-        if (blank) {
-            // CR LF's second half, an empty line or only blanks: nothing to read.
-        } else if (!AddressOfLine(p, eol, module, &address)) {
+        if (field) from = FieldOfLine(p, eol, field, &to);
+        if (!from || AddressOfLine(from, to, module, &address) != AddressFound) {
+            if (keep && !field) KeepLine(p, eol, number, &kept);
+            if (keep) findings->unread[findings->withoutAddress] = kept;
             ++findings->withoutAddress;
         } else {
             if (findings->lines == capacity) {
@@ -206,14 +339,19 @@ UINT32 ReadFindings(unsigned char *text, SIZE_T length, const Module *module, Fi
                                      ? nullptr
                                      : (UINT64 *)GrowBlock(findings->addresses, capacity * sizeof(UINT64));
                 if (!bigger) {
-                    FreeFindings(findings);
-                    return FindingsNoMemory;
+                    result = FindingsNoMemory;
+                    break;
                 }
                 findings->addresses = bigger;
             }
             findings->addresses[findings->lines++] = address;
         }
-        p = eol + (eol < end);
+        p = next;
+    }
+    FreeBlock(converted);
+    if (result != FindingsRead) {
+        FreeFindings(findings);
+        return result;
     }
     SortNumbers(findings->addresses, findings->lines);
     SIZE_T unique = 0;

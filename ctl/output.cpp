@@ -51,14 +51,19 @@ void PutWide(const WCHAR *text)
         else if (c >= 0xD800 && c < 0xE000)
             c = 0xFFFD; // a lone surrogate: no character of its own
         char bytes[4];
-        UINT32 n;
-        if (c < 0x80) bytes[0] = (char)c, n = 1;
-        else if (c < 0x800) bytes[0] = (char)(0xC0 | c >> 6), n = 2;
-        else if (c < 0x10000) bytes[0] = (char)(0xE0 | c >> 12), n = 3;
-        else bytes[0] = (char)(0xF0 | c >> 18), n = 4;
-        for (UINT32 k = 1; k < n; ++k) bytes[k] = (char)(0x80 | ((c >> (6 * (n - 1 - k))) & 0x3F));
-        Append(bytes, n);
+        Append(bytes, Utf8Of(c, bytes));
     }
+}
+
+UINT32 Utf8Of(UINT32 c, char *bytes)
+{
+    UINT32 n;
+    if (c < 0x80) bytes[0] = (char)c, n = 1;
+    else if (c < 0x800) bytes[0] = (char)(0xC0 | c >> 6), n = 2;
+    else if (c < 0x10000) bytes[0] = (char)(0xE0 | c >> 12), n = 3;
+    else bytes[0] = (char)(0xF0 | c >> 18), n = 4;
+    for (UINT32 k = 1; k < n; ++k) bytes[k] = (char)(0x80 | ((c >> (6 * (n - 1 - k))) & 0x3F));
+    return n;
 }
 
 void PutNumber(UINT64 value)

@@ -19,6 +19,9 @@ UINT32 EndError();
 // A whole error line of ASCII pieces.
 UINT32 Fail(const char *a, const char *b = "", const char *c = "", const char *d = "");
 
+// The UTF-8 bytes of character c (below 0x110000) into bytes: their count.
+UINT32 Utf8Of(UINT32 c, char *bytes);
+
 // Decimal text of value, in one of four buffers that take turns.
 const char *NumberText(UINT64 value);
 // An address as the report writes it: digits upper-case hexadecimal digits,

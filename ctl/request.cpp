@@ -13,9 +13,11 @@ const char Usage[] =
     "  set (--value V | --add D) [--kind mapped|static|heap] [ADDRESS...]\n"
     "                                          write into targets from outside, pressing nothing;\n"
     "                                          print the targets\n"
-    "  score [FILE | -] [--value V] [--exact]  compare a scanner's found addresses with the targets;\n"
+    "  score [FILE | -] [--value V] [--exact] [--field N]\n"
+    "                                          compare a scanner's found addresses with the targets;\n"
     "                                          exit code 1 when a target was missed (or, with --exact,\n"
-    "                                          an address found that is not an expected target)\n"
+    "                                          a line that is not an expected target); --field N reads\n"
+    "                                          the address from the line's N-th field alone\n"
     "  close                                   close Vantoriel as a person would; print its exit code\n"
     "options: --pid N (which Vantoriel; else the only one running), --json (JSON Lines), --csv,\n"
     "         --timeout SECONDS (the longest wait for each answer of Vantoriel, and for close; 30)\n"
@@ -44,6 +46,7 @@ static const OptionRule Options[OptionCount] = {
     {"--32", FALSE, 1 << VerbStart},
     {"--exe", TRUE, 1 << VerbStart},
     {"--timeout", TRUE, Attached | 1 << VerbStart},
+    {"--field", TRUE, 1 << VerbScore},
 };
 
 BOOL SameAscii(const WCHAR *text, const char *ascii)
@@ -98,8 +101,15 @@ WCHAR **SplitCommandLine(const WCHAR *line, int *argc)
             while (*p == '\\') ++slashes, ++p;
             if (*p == '"') {
                 for (UINT32 k = 0; k < slashes / 2; ++k) text[n++] = '\\';
-                if (slashes % 2) text[n++] = '"';
-                else quoted = !quoted;
+                if (slashes % 2) {
+                    text[n++] = '"';
+                } else if (quoted && p[1] == '"') {
+                    // "" inside quotes: one quote, still quoted.
+                    text[n++] = '"';
+                    ++p;
+                } else {
+                    quoted = !quoted;
+                }
                 ++p;
             } else {
                 for (UINT32 k = 0; k < slashes; ++k) text[n++] = '\\';
@@ -121,11 +131,12 @@ static UINT32 Refuse(const char *a, const WCHAR *wide, const char *b = "")
     return EndError();
 }
 
-// D of --add: a whole number, or minus one, as 32-bit wrapping arithmetic takes it.
+// D of --add: a whole number, perhaps after a plus or a minus, as 32-bit
+// wrapping arithmetic takes it.
 static BOOL Difference(const WCHAR *text, UINT32 *difference)
 {
     BOOL negative = text[0] == '-';
-    if (!WholeNumber(text + negative, difference)) return FALSE;
+    if (!WholeNumber(text + (text[0] == '-' || text[0] == '+'), difference)) return FALSE;
     if (negative) *difference = 0u - *difference;
     return TRUE;
 }
@@ -189,8 +200,10 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
     if (request->values[OptTimeout] && (!WholeNumber(request->values[OptTimeout], &request->seconds) ||
                                         request->seconds == 0 || request->seconds > 86400))
         return Refuse("--timeout takes a number of seconds from 1 to 86400, not ", request->values[OptTimeout]);
+    if (request->values[OptField] && (!WholeNumber(request->values[OptField], &request->field) || request->field == 0))
+        return Refuse("--field takes a field's number from 1 on, not ", request->values[OptField]);
     if (request->values[OptAdd] && !Difference(request->values[OptAdd], &request->add))
-        return Refuse("--add takes a 32-bit number, perhaps with a minus, not ", request->values[OptAdd]);
+        return Refuse("--add takes a 32-bit number, perhaps with a plus or a minus, not ", request->values[OptAdd]);
     if (request->values[OptKind]) {
         UINT32 k = 0;
         while (k < 3 && !SameAscii(request->values[OptKind], KindNames[k])) ++k;

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 enum Verb { VerbNone, VerbStart, VerbTable, VerbRead, VerbWriteA, VerbWriteB, VerbSet, VerbScore, VerbClose };
-enum Option { OptPid, OptJson, OptCsv, OptLow, OptHigh, OptValue, OptAdd, OptKind, OptExact, Opt32, OptExe, OptTimeout, OptionCount };
+enum Option { OptPid, OptJson, OptCsv, OptLow, OptHigh, OptValue, OptAdd, OptKind, OptExact, Opt32, OptExe, OptTimeout, OptField, OptionCount };
 
 // The platform's limit of a command line, in units, terminator excluded.
 enum { CommandLineUnits = 32767 };
@@ -19,14 +19,16 @@ struct Request {
     UINT32 pid, value, add;           // --pid, --value and --add, read (--add as 32-bit wrapping)
     UINT32 kinds;                     // set's --kind: bit k for kind k
     UINT32 seconds;                   // --timeout, or its default
+    UINT32 field;                     // score's --field, or 0 for the whole line
 };
 
 extern const char Usage[];
 
-// Splits a command line as the C runtime does: blanks separate, quotes
-// group, 2n backslashes before a quote give n and the quote its meaning,
-// 2n + 1 give n and a plain quote; the program's name ends at a blank or its
-// closing quote. Null for a line longer than the platform allows.
+// Splits a command line as the C runtime documents it: blanks separate,
+// quotes group, 2n backslashes before a quote give n and the quote its
+// meaning, 2n + 1 give n and a plain quote, and "" inside quotes gives one
+// quote; the program's name ends at a blank outside quotes, backslashes
+// being plain there. Null for a line longer than the platform allows.
 WCHAR **SplitCommandLine(const WCHAR *line, int *argc);
 
 // Reads argv into request: ExitOk, or ExitError after its error line.

@@ -21,10 +21,16 @@ void CountScore(const Target *targets, UINT32 count, Findings *findings, BOOL ha
     score->value = value;
     score->lines = findings->lines;
     score->withoutAddress = findings->withoutAddress;
+    score->unread = findings->unread;
     for (UINT32 k = 0; k < count; ++k) {
         const Target &t = targets[k];
         score->hit[k] = Contains(findings->addresses, findings->count, t.address);
+        // Memory that cannot be read holds V or not: nobody knows.
         score->counts[k] = !haveValue || (t.readable && t.memory == value);
+        if (haveValue && !t.readable) {
+            ++score->unreadable;
+            continue;
+        }
         if (!score->counts[k]) {
             score->notHolding += score->hit[k];
             continue;
@@ -48,6 +54,13 @@ void CountScore(const Target *targets, UINT32 count, Findings *findings, BOOL ha
 static UINT32 Sum(const UINT32 *byKind)
 {
     return byKind[0] + byKind[1] + byKind[2];
+}
+
+// Nothing but expected targets in the findings: every line that is not
+// blank gave an address, and each is a target that holds V.
+static BOOL Exact(const Score *s)
+{
+    return !s->otherCount && !s->notHolding && !s->withoutAddress;
 }
 
 // "missed", "not-holding": the targets of one outcome, as a JSON array.
@@ -95,12 +108,20 @@ static void WriteJson(const Score *s, const Target *targets, UINT32 count, UINT3
         PutJsonString(AddressText(s->others[k], digits));
     }
     Put("]");
-    if (s->exact) Put(s->otherCount || s->notHolding ? ",\"exact\":false" : ",\"exact\":true");
+    if (s->exact) Put(Exact(s) ? ",\"exact\":true" : ",\"exact\":false");
     Put(",\"lines\":");
     PutNumber(s->lines);
     Put(",\"lines_without_address\":");
     PutNumber(s->withoutAddress);
-    Put("}\n");
+    Put(",\"unread_lines\":[");
+    for (SIZE_T k = 0; k < s->withoutAddress && k < UnreadShown; ++k) {
+        Put(k ? ",{\"line\":" : "{\"line\":");
+        PutNumber(s->unread[k].number);
+        Put(",\"text\":");
+        PutJsonString(s->unread[k].text);
+        Put("}");
+    }
+    Put("]}\n");
 }
 
 static void WriteCsv(const Score *s, const Target *targets, UINT32 count, UINT32 digits)
@@ -187,10 +208,38 @@ static void WriteText(const Score *s, const Target *targets, UINT32 count, UINT3
                          NumberText(s->value), holding, digits, s->exact);
     PutSomeAddresses(s->otherCount, "no target", "", s->others, digits, s->exact);
     PutNumber(s->withoutAddress);
-    Put(s->withoutAddress == 1 ? " line holds no address\n" : " lines hold no address\n");
+    Put(s->withoutAddress == 1 ? " line holds no address of Vantoriel's" : " lines hold no address of Vantoriel's");
+    Put(s->withoutAddress ? ":\n" : "\n");
+    for (SIZE_T k = 0; k < s->withoutAddress && k < UnreadShown; ++k) {
+        Put("  line ");
+        PutNumber(s->unread[k].number);
+        Put(": ");
+        Put(s->unread[k].text);
+        Put("\n");
+    }
+    if (s->withoutAddress > UnreadShown) {
+        Put("  ... and ");
+        PutNumber(s->withoutAddress - UnreadShown);
+        Put(" more\n");
+    }
     if (s->exact)
-        Put(s->otherCount || s->notHolding ? "not exact: addresses were found that are no expected target\n"
-                                           : "exact: nothing was found but expected targets\n");
+        Put(Exact(s) ? "exact: nothing was found but expected targets\n"
+                     : "not exact: the findings hold more than the expected targets\n");
+}
+
+// The error line of a score with a value against targets that cannot be
+// read: whether they hold it is unknown.
+static UINT32 UnreadableTargets(const Score *s, const Target *targets, UINT32 count, UINT32 digits)
+{
+    BeginError();
+    Put("cannot score against ");
+    PutNumber(s->value);
+    Put(": ");
+    PutNumber(s->unreadable);
+    Put(s->unreadable == 1 ? " target cannot be read:" : " targets cannot be read:");
+    for (UINT32 k = 0; k < count; ++k)
+        if (!targets[k].readable) Put(" "), Put(AddressText(targets[k].address, digits));
+    return EndError();
 }
 
 UINT32 ScoreFindings(const Target *targets, UINT32 count, Findings *findings, BOOL haveValue, UINT32 value,
@@ -199,6 +248,7 @@ UINT32 ScoreFindings(const Target *targets, UINT32 count, Findings *findings, BO
     static Score s;
     CountScore(targets, count, findings, haveValue, value, &s);
     s.exact = exact;
+    if (s.unreadable) return UnreadableTargets(&s, targets, count, digits);
     if (s.lines == 0) {
         BeginError();
         Put("no address in the findings ");
@@ -210,5 +260,5 @@ UINT32 ScoreFindings(const Target *targets, UINT32 count, Findings *findings, BO
     if (format == FormatJson) WriteJson(&s, targets, count, digits);
     else if (format == FormatCsv) WriteCsv(&s, targets, count, digits);
     else WriteText(&s, targets, count, digits);
-    return s.missed || (exact && (s.otherCount || s.notHolding)) ? ExitMissed : ExitOk;
+    return s.missed || (exact && !Exact(&s)) ? ExitMissed : ExitOk;
 }

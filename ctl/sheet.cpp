@@ -30,7 +30,17 @@ void PutJsonString(const char *text)
 {
     Put("\"");
     for (char one[2] = {0, 0}; *text; ++text) {
-        if (*text == '"' || *text == '\\') Put("\\");
+        unsigned char c = (unsigned char)*text;
+        if (c < 0x20) {
+            // A control character only as an escape.
+            Put("\\u00");
+            one[0] = "0123456789abcdef"[c >> 4];
+            Put(one);
+            one[0] = "0123456789abcdef"[c & 15];
+            Put(one);
+            continue;
+        }
+        if (c == '"' || c == '\\') Put("\\");
         one[0] = *text;
         Put(one);
     }
@@ -54,6 +64,25 @@ static void WriteJson()
     }
 }
 
+// A cell that holds a comma, a double quote or a line end goes in double
+// quotes, each quote in it doubled (RFC 4180): a module's name may.
+static void PutCsvCell(const char *text)
+{
+    BOOL quote = FALSE;
+    for (const char *p = text; *p; ++p) quote = quote || *p == ',' || *p == '"' || *p == '\n' || *p == '\r';
+    if (!quote) {
+        Put(text);
+        return;
+    }
+    Put("\"");
+    for (char one[2] = {0, 0}; *text; ++text) {
+        if (*text == '"') Put("\"");
+        one[0] = *text;
+        Put(one);
+    }
+    Put("\"");
+}
+
 static void WriteCsv()
 {
     for (UINT32 c = 0; c < SheetColumnCount; ++c) {
@@ -64,7 +93,7 @@ static void WriteCsv()
     for (UINT32 r = 0; r < SheetRows; ++r) {
         for (UINT32 c = 0; c < SheetColumnCount; ++c) {
             if (c) Put(",");
-            Put(Cells[r][c]); // names, numbers and hexadecimal: nothing to quote
+            PutCsvCell(Cells[r][c]);
         }
         Put("\n");
     }

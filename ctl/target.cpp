@@ -21,13 +21,31 @@ void SetTargetCells(UINT32 row, UINT32 first, const Target &t, UINT32 digits)
     SetCell(row, first + 4, AddressText(t.address, digits));
 }
 
+// Whether a module's name is read back as it is: letters, digits, dots,
+// dashes and underscores only. Any other is written in double quotes.
+static BOOL PlainName(const char *name)
+{
+    for (; *name; ++name) {
+        char c = *name;
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '-' ||
+              c == '_'))
+            return FALSE;
+    }
+    return TRUE;
+}
+
 const char *ModuleText(const Target &t, const Module *module)
 {
     static char text[ModuleNameBytes + 24];
     text[0] = 0;
-    if (t.kind != KindStatic || !module || !module->name || t.address < module->base) return text;
+    if (t.kind != KindStatic || !module || !module->name || t.address < module->base ||
+        t.address - module->base >= module->size)
+        return text;
+    BOOL quoted = !PlainName(module->name);
     UINT32 n = 0;
-    for (const char *p = module->name; *p && n < ModuleNameBytes; ++p) text[n++] = *p;
+    if (quoted) text[n++] = '"';
+    for (const char *p = module->name; *p && n < ModuleNameBytes + 1; ++p) text[n++] = *p;
+    if (quoted) text[n++] = '"';
     text[n++] = '+';
     for (const char *p = AddressText(t.address - module->base, 1); *p; ++p) text[n++] = *p;
     text[n] = 0;
@@ -72,22 +90,39 @@ UINT32 ChooseTargets(const Target *targets, UINT32 count, UINT32 kinds, const WC
                      const Module *module, BOOL *chosen)
 {
     for (UINT32 k = 0; k < count; ++k) chosen[k] = (kinds >> targets[k].kind) & 1;
-    static char line[32768];
+    // As UTF-8, as the findings are read; at most three bytes a unit.
+    static char line[3 * 32768];
     for (UINT32 a = 0; a < n; ++a) {
-        // As bytes: what is not ASCII is no part of an address.
         UINT32 length = 0;
-        for (const WCHAR *p = addresses[a]; *p && length < sizeof line; ++p) line[length++] = *p < 0x80 ? (char)*p : '?';
+        for (const WCHAR *p = addresses[a]; *p; ++p) {
+            UINT32 c = (UINT32)*p;
+            if (c >= 0xD800 && c < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000)
+                c = 0x10000 + ((c - 0xD800) << 10) + ((UINT32)*++p - 0xDC00);
+            else if (c >= 0xD800 && c < 0xE000)
+                c = 0xFFFD;
+            length += Utf8Of(c, line + length);
+        }
         UINT64 address;
-        BOOL has = AddressOfLine(line, line + length, module, &address);
+        UINT32 found = AddressOfLine(line, line + length, module, &address);
         UINT32 k = 0;
-        while (has && k < count && targets[k].address != address) ++k;
-        if (has && k < count) {
+        while (found == AddressFound && k < count && targets[k].address != address) ++k;
+        if (found == AddressFound && k < count) {
             chosen[k] = TRUE;
             continue;
         }
         BeginError();
         PutWide(addresses[a]);
-        Put(has ? " is no target's address" : " holds no address");
+        if (found == AddressFound) {
+            Put(" is no target's address");
+        } else if (found == BeyondModule) {
+            Put(" lies beyond the end of ");
+            Put(module->name);
+            Put(", whose image is 0x");
+            Put(AddressText(module->size, 1));
+            Put(" bytes");
+        } else {
+            Put(found == OtherModule ? " is an address in another module" : " holds no address");
+        }
         return EndError();
     }
     return ExitOk;

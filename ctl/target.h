@@ -25,8 +25,9 @@ enum { MaxTargets = 160 };
 // The program's image in the running process: its file name and the base it
 // is loaded at, against which NAME+OFFSET addresses resolve.
 struct Module {
-    const char *name;       // "Vantoriel64.exe", at most ModuleNameBytes; null when not known
+    const char *name;       // "Vantoriel64.exe", UTF-8, at most ModuleNameBytes; null when not known
     UINT64 base;
+    UINT64 size;            // of the image in memory: offsets from 0 up to it are in it
 };
 enum { ModuleNameBytes = 200 };
 

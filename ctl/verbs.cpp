@@ -323,12 +323,14 @@ static UINT32 ScoreVerb(const Request *request, const Remote *remote, UINT32 for
     unsigned char *text = ReadWhole(path, &length, &result);
     if (!text) return result;
     Findings findings;
-    UINT32 read = ReadFindings(text, length, &Image, &findings);
+    UINT32 read = ReadFindings(text, length, &Image, request->field, &findings);
     if (read == FindingsRead)
         result = ScoreFindings(Targets, TargetCount, &findings, request->values[OptValue] != nullptr, request->value,
                                request->values[OptExact] != nullptr, remote->build->addressDigits, format, path);
     else
-        result = Fail(read == FindingsTooLarge ? "the findings are too large (2 GiB or more)" : "out of memory for the findings");
+        result = Fail(read == FindingsTooLarge   ? "the findings are too large (2 GiB or more)"
+                      : read == FindingsOddUtf16 ? "the findings are UTF-16 with an odd number of bytes: cut short?"
+                                                 : "out of memory for the findings");
     FreeFindings(&findings);
     FreeBlock(text);
     return result;
