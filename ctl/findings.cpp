@@ -122,10 +122,9 @@ static const char *ModuleAt(const char *line, const char *plus, const char *end,
         name = start;
     }
     // A number before + is arithmetic, not a module: 1dc00c0+4.
-    UINT64 number;
-    if (name == nameEnd || HexDigits(name, nameEnd, &number) ||
-        (HasHexPrefix(name, nameEnd) && HexDigits(name + 2, nameEnd, &number)))
-        return nullptr;
+    const char *digits = HasHexPrefix(name, nameEnd) ? name + 2 : name;
+    while (digits < nameEnd && HexValue(*digits) < 16) ++digits;
+    if (name == nameEnd || (digits == nameEnd && digits > name && HexValue(digits[-1]) < 16)) return nullptr;
     // The file's name, without its folder.
     for (const char *c = name; c < nameEnd; ++c)
         if (*c == '\\' || *c == '/') name = c + 1;

@@ -1,41 +1,36 @@
-// ReadFindings for any bytes, against a reference built another way: whole
-// lines as strings, each word and its brackets looked at with the standard
-// library, the addresses gathered in a set.
+// ReadFindings for any bytes, against a reference written from the rule the
+// README states, with regular expressions over whole lines: every candidate
+// is collected with its place, and the leftmost one that is no index
+// followed by more gives the line's address.
 #include "ctl/findings.h"
 #include "reference.h"
 
 #include <algorithm>
-#include <cctype>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace {
 
-bool Word(char c) { return std::isalnum((unsigned char)c) || c == '_'; }
-bool Hex(char c) { return std::isxdigit((unsigned char)c) != 0; }
+const UINT64 ImageBase = 0x140000000, ImageSize = 0x10000;
+const Module Image = {"Vantoriel64.exe", ImageBase, ImageSize};
 
-// The digits at the line's from-th byte, joined in WinDbg's way, as a
-// string; "" when they are no number ending at a word's end.
-std::string NumberAt(const std::string &line, size_t from)
-{
-    size_t end = from;
-    while (end < line.size() && Hex(line[end])) ++end;
-    std::string digits = line.substr(from, end - from);
-    if (!digits.empty() && digits.size() <= 8 && end < line.size() && line[end] == '`') {
-        std::string low = line.substr(end + 1, 8);
-        size_t after = end + 9;
-        if (low.size() == 8 && std::all_of(low.begin(), low.end(), Hex) && (after >= line.size() || !Word(line[after]))) {
-            digits = std::string(8 - digits.size(), '0') + digits + low;
-            end = after;
-        }
-    }
-    if (digits.empty() || (end < line.size() && Word(line[end]))) return "";
-    return digits;
-}
+const std::regex WordPattern("[A-Za-z0-9_`]+");
+const std::regex HexWord("(?:0[xX])?([0-9A-Fa-f]+)");
+const std::regex WinDbgWord("(?:0[xX])?([0-9A-Fa-f]{1,8})`([0-9A-Fa-f]{8})");
+const std::regex PrefixedWord("0[xX]([0-9A-Fa-f]+)");
+const std::regex LongHexWord("[0-9A-Fa-f]{5,}");
+const std::regex IndexBefore("\\[[ \t]*$");
+const std::regex IndexAfter("^[ \t]*\\]");
+// + and its offset: a whole word of hexadecimal digits, perhaps after 0x.
+const std::regex Offset("\\+((?:0[xX])?[0-9A-Fa-f]+)(?![A-Za-z0-9_`])");
+const std::regex QuotedName("\"([^\"]*)\"$");
+const std::regex PlainName("[A-Za-z0-9_`.~:/\\\\-]+$");
+const std::regex LineEnd("\r\n|\r|\n");
 
-// Value of hexadecimal digits, if it fits 64 bits.
-bool Fits(std::string digits, UINT64 *value)
+// Hexadecimal digits as a number, if it fits 64 bits.
+bool Value(std::string digits, UINT64 *value)
 {
     digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
     if (digits.size() > 16) return false;
@@ -43,77 +38,100 @@ bool Fits(std::string digits, UINT64 *value)
     return true;
 }
 
-const UINT64 ImageBase = 0x140000000;
-const Module Image = {"Vantoriel64.exe", ImageBase};
+struct Candidate {
+    size_t at;
+    bool module;    // NAME+OFFSET: result says what it gives
+    bool index;     // a decimal in square brackets
+    UINT32 result;
+    UINT64 value;
+};
 
-bool Letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// NAME+OFFSET: 0 none, 1 the program's (value set), 2 another module's.
-int ReferenceModule(const std::string &line, UINT64 *value)
+void ModuleCandidates(const std::string &line, std::vector<Candidate> *out)
 {
-    for (size_t plus = line.find('+'); plus != std::string::npos; plus = line.find('+', plus + 1)) {
-        std::string name;
-        if (plus > 0 && line[plus - 1] == '"') {
-            size_t open = plus >= 2 ? line.rfind('"', plus - 2) : std::string::npos;
-            if (open == std::string::npos) continue;
-            name = line.substr(open + 1, plus - open - 2);
+    for (auto m = std::sregex_iterator(line.begin(), line.end(), Offset); m != std::sregex_iterator(); ++m) {
+        size_t plus = (size_t)m->position(0);
+        std::string before = line.substr(0, plus), name;
+        std::smatch n;
+        size_t at;
+        if (std::regex_search(before, n, QuotedName)) {
+            name = n[1];
+            at = (size_t)n.position(0);
+        } else if (std::regex_search(before, n, PlainName)) {
+            name = n[0];
+            at = (size_t)n.position(0);
         } else {
-            size_t begin = plus;
-            while (begin > 0 && (Word(line[begin - 1]) || line[begin - 1] == '.' || line[begin - 1] == '-')) --begin;
-            name = line.substr(begin, plus - begin);
-        }
-        size_t from = plus + 1;
-        if (line.size() - from > 2 && line[from] == '0' && (line[from + 1] == 'x' || line[from + 1] == 'X')) from += 2;
-        size_t to = from;
-        while (to < line.size() && Hex(line[to])) ++to;
-        UINT64 offset;
-        if (name.empty() || to == from || (to < line.size() && Word(line[to])) || !Fits(line.substr(from, to - from), &offset))
             continue;
-        std::string lower = name;
-        for (char &c : lower) c = (char)std::tolower((unsigned char)c);
-        if (lower == "vantoriel64.exe" || lower == "vantoriel64") {
-            *value = ImageBase + offset;
-            return 1;
         }
-        size_t dot = name.rfind('.');
-        if (dot != std::string::npos && dot > 0 && dot + 1 < name.size() &&
-            std::all_of(name.begin() + (long)dot + 1, name.end(), Letter))
-            return 2;
+        if (name.empty() || std::regex_match(name, HexWord)) continue;
+        std::string file = name.substr(name.find_last_of("\\/") == std::string::npos ? 0 : name.find_last_of("\\/") + 1);
+        UINT64 offset;
+        if (file.empty() || !Value(std::regex_replace(std::string(m->str(1)), std::regex("^0[xX]"), ""), &offset)) continue;
+        std::string lower = file;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return (char)std::tolower((unsigned char)c); });
+        Candidate c = {at, true, false, OtherModule, 0};
+        if (lower == "vantoriel64.exe" || lower == "vantoriel64") {
+            c.result = offset < ImageSize ? AddressFound : BeyondModule;
+            c.value = ImageBase + offset;
+        }
+        out->push_back(c);
     }
-    return 0;
 }
 
-bool ReferenceAddress(const std::string &line, UINT64 *value)
+void NumberCandidates(const std::string &line, std::vector<Candidate> *out)
 {
-    int module = ReferenceModule(line, value);
-    if (module) return module == 1;
-    for (size_t i = 0; i + 2 < line.size(); ++i)
-        if (line.compare(i, 2, "0x") == 0 || line.compare(i, 2, "0X") == 0)
-            if ((i == 0 || !Word(line[i - 1])) && Fits(NumberAt(line, i + 2), value) && !NumberAt(line, i + 2).empty())
-                return true;
-    std::vector<int> depth(line.size() + 1, 0);
-    for (size_t i = 0; i < line.size(); ++i)
-        depth[i + 1] = std::max(0, depth[i] + (line[i] == '[') - (line[i] == ']' && depth[i] > 0));
-    size_t i = 0;
-    while (i < line.size()) {
-        if (!Word(line[i])) {
-            ++i;
-            continue;
-        }
-        size_t end = i;
-        while (end < line.size() && Word(line[end])) ++end;
-        std::string word = line.substr(i, end - i);
-        bool decimal = word.find_first_not_of("0123456789") == std::string::npos;
-        if (decimal && (depth[i] > 0 || (end < line.size() && line[end] == ':'))) {
-            i = end;
-            continue;
-        }
-        std::string digits = NumberAt(line, i);
-        if (digits.size() >= 5 && Fits(digits, value)) return true;
-        // A joined number is passed whole; anything else word by word.
-        i = std::max(end, i + (digits.size() > word.size() ? digits.size() + 1 : 0));
+    for (auto m = std::sregex_iterator(line.begin(), line.end(), WordPattern); m != std::sregex_iterator(); ++m) {
+        std::string word = m->str(0);
+        size_t at = (size_t)m->position(0), end = at + word.size();
+        std::smatch n;
+        UINT64 value = 0, high, low;
+        bool number = false;
+        if (std::regex_match(word, n, WinDbgWord)) number = Value(n[1], &high) && Value(n[2], &low), value = high << 32 | low;
+        else if (std::regex_match(word, n, PrefixedWord)) number = Value(n[1], &value);
+        else if (std::regex_match(word, LongHexWord)) number = Value(word, &value);
+        if (!number) continue;
+        bool index = word.find_first_not_of("0123456789") == std::string::npos &&
+                     std::regex_search(line.substr(0, at), IndexBefore) && std::regex_search(line.substr(end), IndexAfter);
+        out->push_back({at, false, index, AddressFound, value});
     }
-    return false;
+}
+
+UINT32 ReferenceAddress(const std::string &line, UINT64 *value)
+{
+    std::vector<Candidate> all;
+    ModuleCandidates(line, &all);
+    NumberCandidates(line, &all);
+    // Leftmost first; where a module's name starts with a number's word, the module.
+    std::stable_sort(all.begin(), all.end(), [](const Candidate &a, const Candidate &b) {
+        return a.at != b.at ? a.at < b.at : a.module > b.module;
+    });
+    for (size_t k = 0; k < all.size(); ++k) {
+        if (all[k].index && k + 1 < all.size()) continue;
+        *value = all[k].value;
+        return all[k].result;
+    }
+    return NoAddress;
+}
+
+// UTF-16 after its mark as UTF-8, lone surrogates as U+FFFD.
+std::string Utf8FromUtf16(const std::string &bytes, bool big)
+{
+    std::vector<UINT32> units;
+    for (size_t k = 2; k + 1 < bytes.size(); k += 2)
+        units.push_back(big ? (unsigned char)bytes[k] * 256u + (unsigned char)bytes[k + 1]
+                            : (unsigned char)bytes[k + 1] * 256u + (unsigned char)bytes[k]);
+    std::string text;
+    for (size_t k = 0; k < units.size(); ++k) {
+        UINT32 c = units[k];
+        if (c >= 0xD800 && c < 0xDC00 && k + 1 < units.size() && units[k + 1] >= 0xDC00 && units[k + 1] < 0xE000)
+            c = 0x10000 + (c - 0xD800) * 0x400 + (units[++k] - 0xDC00);
+        else if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        int n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+        text += (char)(n == 1 ? c : lead[n] | c >> (6 * (n - 1)));
+        for (int j = n - 2; j >= 0; --j) text += (char)(0x80 | ((c >> (6 * j)) & 0x3F));
+    }
+    return text;
 }
 
 } // namespace
@@ -121,41 +139,40 @@ bool ReferenceAddress(const std::string &line, UINT64 *value)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::string bytes((const char *)data, size);
-    // The text as bytes, by the reference's own reading of the marks.
-    std::string text;
-    if (size >= 2 && (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0)) {
-        bool big = bytes[0] == '\xFE';
-        for (size_t k = 2; k + 1 < size; k += 2) {
-            unsigned unit = big ? (unsigned char)bytes[k] * 256u + (unsigned char)bytes[k + 1]
-                                : (unsigned char)bytes[k + 1] * 256u + (unsigned char)bytes[k];
-            text += unit < 0x80 ? (char)unit : '?';
-        }
-    } else {
-        text = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? bytes.substr(3) : bytes;
+    bool utf16 = size >= 2 && (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0);
+    std::vector<unsigned char> copy(data, data + size);
+    Findings f;
+    UINT32 read = ReadFindings(copy.data(), size, &Image, 0, &f);
+    if (utf16 && size % 2) {
+        Require(read == FindingsOddUtf16);
+        return 0;
     }
+    Require(read == FindingsRead);
+    std::string text = utf16 ? Utf8FromUtf16(bytes, bytes[0] == '\xFE')
+                             : bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? bytes.substr(3) : bytes;
+    // Bytes of other scripts are letters: one that is no hexadecimal digit stands for each.
+    for (char &c : text)
+        if ((unsigned char)c >= 0x80) c = 'z';
     std::set<UINT64> addresses;
-    size_t lines = 0, without = 0;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        UINT64 value;
-        if (line.find_first_not_of(" \t") == std::string::npos) {
-        } else if (ReferenceAddress(line, &value)) {
+    std::vector<size_t> unread;
+    size_t lines = 0, number = 0;
+    for (auto line = std::sregex_token_iterator(text.begin(), text.end(), LineEnd, -1);
+         line != std::sregex_token_iterator(); ++line) {
+        std::string one = *line;
+        ++number;
+        size_t first = one.find_first_not_of(" \t");
+        if (first == std::string::npos || one[first] == '#') continue;
+        UINT64 value = 0;
+        if (ReferenceAddress(one, &value) == AddressFound) {
             addresses.insert(value);
             ++lines;
         } else {
-            ++without;
+            unread.push_back(number);
         }
-        start = end + 1;
     }
-
-    std::vector<unsigned char> copy(data, data + size);
-    Findings f;
-    Require(ReadFindings(copy.data(), size, &Image, &f) == FindingsRead);
-    Require(f.lines == lines && f.withoutAddress == without);
+    Require(f.lines == lines && f.withoutAddress == unread.size());
     Require(std::vector<UINT64>(f.addresses, f.addresses + f.count) == std::vector<UINT64>(addresses.begin(), addresses.end()));
+    for (size_t k = 0; k < unread.size() && k < UnreadShown; ++k) Require(f.unread[k].number == unread[k]);
     FreeFindings(&f);
     return 0;
 }
