@@ -144,8 +144,8 @@ UINT32 AddressOfLine(const char *line, const char *end, const Module *module, UI
     UINT32 moduleForm = NoAddress;
     UINT64 moduleAddress = 0;
     for (const char *plus = line; plus < end; ++plus) {
-        UINT32 form;
-        UINT64 a;
+        UINT32 form = NoAddress;
+        UINT64 a = 0;
         const char *start = *plus == '+' ? ModuleAt(line, plus, end, module, &form, &a) : nullptr;
         if (start && start < moduleStart) moduleStart = start, moduleForm = form, moduleAddress = a;
     }
@@ -319,16 +319,15 @@ UINT32 ReadFindings(unsigned char *text, SIZE_T length, const Module *module, UI
             p = next;
             continue; // blank, or a comment
         }
-        // A field is decoded in place: the line as it was is kept first.
-        UnreadLine kept;
-        BOOL keep = findings->withoutAddress < UnreadShown;
-        if (keep && field) KeepLine(p, eol, number, &kept);
+        // The next unread line's place: a field is decoded in place, so the
+        // line as it was goes there first, to stay if it gives no address.
+        UnreadLine *kept = findings->withoutAddress < UnreadShown ? &findings->unread[findings->withoutAddress] : nullptr;
+        if (kept && field) KeepLine(p, eol, number, kept);
         char *from = p, *to = eol;
         UINT64 address;
         if (field) from = FieldOfLine(p, eol, field, &to);
         if (!from || AddressOfLine(from, to, module, &address) != AddressFound) {
-            if (keep && !field) KeepLine(p, eol, number, &kept);
-            if (keep) findings->unread[findings->withoutAddress] = kept;
+            if (kept && !field) KeepLine(p, eol, number, kept);
             ++findings->withoutAddress;
         } else {
             if (findings->lines == capacity) {
