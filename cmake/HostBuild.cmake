@@ -29,9 +29,7 @@ function(add_linux_test NAME WIDTH)
 endfunction()
 
 file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/host/*.cpp)
-
-# Program code keeps its own rules on the host too.
-set_source_files_properties(${PROGRAM_SOURCES} ${CTL_SOURCES} PROPERTIES COMPILE_OPTIONS "-fno-exceptions;-fno-rtti;-Wall;-Wextra;-Werror")
+file(GLOB CTL_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/host/ctl/*.cpp)
 
 # Two host builds from the same sources: 64-bit with 16-bit text units, and
 # 32-bit (-m32) with 8-bit units, each with its own GoogleTest.
@@ -48,7 +46,22 @@ foreach(WIDTH 64 32)
     target_link_options(gtest${WIDTH} PUBLIC ${MACHINE_OPTION})
     target_link_libraries(gtest${WIDTH} PUBLIC Threads::Threads)
 
-    add_executable(unit_tests${WIDTH} ${PROGRAM_SOURCES} ${CTL_SOURCES} ${HOST_TEST_SOURCES})
+    # The program's code and the companion's, each compiled once per width
+    # and linked by its test program.
+    add_library(program${WIDTH} OBJECT ${PROGRAM_SOURCES})
+    add_library(companion${WIDTH} OBJECT ${CTL_SOURCES} ${CTL_REMOTE_SOURCES})
+    foreach(CODE program${WIDTH} companion${WIDTH})
+        target_include_directories(${CODE} PRIVATE
+            ${CMAKE_CURRENT_SOURCE_DIR}
+            ${CMAKE_CURRENT_SOURCE_DIR}/tests/host/include)
+        # Program code keeps its own rules on the host too.
+        target_compile_options(${CODE} PRIVATE ${MACHINE_OPTION} -fno-exceptions -fno-rtti -Wall -Wextra -Werror)
+        if(WIDTH EQUAL 64)
+            target_compile_definitions(${CODE} PRIVATE UNICODE _UNICODE)
+        endif()
+    endforeach()
+
+    add_executable(unit_tests${WIDTH} ${HOST_TEST_SOURCES})
     target_include_directories(unit_tests${WIDTH} PRIVATE
         ${CMAKE_CURRENT_SOURCE_DIR}
         ${CMAKE_CURRENT_SOURCE_DIR}/tests/host
@@ -56,8 +69,21 @@ foreach(WIDTH 64 32)
     if(WIDTH EQUAL 64)
         target_compile_definitions(unit_tests${WIDTH} PRIVATE UNICODE _UNICODE)
     endif()
-    target_link_libraries(unit_tests${WIDTH} PRIVATE gtest${WIDTH})
+    target_link_libraries(unit_tests${WIDTH} PRIVATE program${WIDTH} gtest${WIDTH})
     add_linux_test(unit${WIDTH} ${WIDTH} $<TARGET_FILE:unit_tests${WIDTH}>)
+
+    # The companion: its pure parts and, against a stand-in for the platform
+    # and for a running Vantoriel, the verbs and the remote calls.
+    add_executable(ctl_tests${WIDTH} ${CTL_TEST_SOURCES})
+    target_include_directories(ctl_tests${WIDTH} PRIVATE
+        ${CMAKE_CURRENT_SOURCE_DIR}
+        ${CMAKE_CURRENT_SOURCE_DIR}/tests/host/ctl
+        ${CMAKE_CURRENT_SOURCE_DIR}/tests/host/include)
+    if(WIDTH EQUAL 64)
+        target_compile_definitions(ctl_tests${WIDTH} PRIVATE UNICODE _UNICODE)
+    endif()
+    target_link_libraries(ctl_tests${WIDTH} PRIVATE companion${WIDTH} gtest${WIDTH})
+    add_linux_test(unit-ctl${WIDTH} ${WIDTH} $<TARGET_FILE:ctl_tests${WIDTH}>)
 endforeach()
 
 # The two deliverables, cross-built by this same project with MinGW-w64, once
