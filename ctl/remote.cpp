@@ -2,8 +2,8 @@
 #include "ctl/remote.h"
 
 const RemoteBuild Builds[2] = {
-    {L"Vantoriel64", 128, 16},
-    {L"Vantoriel32", 64, 8},
+    {WIDE("Vantoriel64"), 128, 16},
+    {WIDE("Vantoriel32"), 64, 8},
 };
 
 DWORD RemoteAnswerMs = 30000;
@@ -19,32 +19,93 @@ BOOL SameText(const WCHAR *a, const WCHAR *b)
     return *a == *b;
 }
 
-// Top-level windows of class cls (and title, unless null) after previous
-// (null: the first). Under Wine, FindWindowEx with a window to start after,
-// like any call that asks another process's window for its style or
-// visibility, first brings up this process's desktop and display driver,
-// which costs a tool more than all its own work; FindWindow and a walk of
-// the siblings do not.
-static HWND NextTopLevel(HWND previous, const WCHAR *cls, const WCHAR *title)
+// Whether two names are the same, ASCII letters' case aside, as the system's
+// names of objects are.
+static BOOL SameName(const WCHAR *a, const WCHAR *b)
 {
-    if (!previous) return FindWindowW(cls, title);
+    for (;; ++a, ++b) {
+        WCHAR x = *a >= 'A' && *a <= 'Z' ? *a + 32 : *a, y = *b >= 'A' && *b <= 'Z' ? *b + 32 : *b;
+        if (x != y) return FALSE;
+        if (!x) return TRUE;
+    }
+}
+
+// A search of the top-level windows: those of class cls (and title, unless
+// null) and of process pid (0: any), one a process, up to capacity of them
+// into windows, with their processes in pids; count tells all found.
+struct WindowSearch {
+    const WCHAR *cls, *title;
+    DWORD pid;
+    HWND *windows;
+    DWORD *pids;
+    UINT32 capacity, count;
+};
+
+static BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
+{
+    WindowSearch *s = (WindowSearch *)parameter;
     WCHAR text[32];
-    while ((previous = GetWindow(previous, GW_HWNDNEXT)) != nullptr)
-        if (GetClassNameW(previous, text, 32) && SameText(text, cls) &&
-            (!title || (GetWindowTextW(previous, text, 32) && SameText(text, title))))
-            return previous;
-    return nullptr;
+    if (!GetClassNameW(window, text, 32) || !SameText(text, s->cls) ||
+        (s->title && (!GetWindowTextW(window, text, 32) || !SameText(text, s->title))))
+        return TRUE;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (s->pid && owner != s->pid) return TRUE;
+    UINT32 known = s->count < s->capacity ? s->count : s->capacity;
+    for (UINT32 k = 0; k < known; ++k)
+        if (s->pids[k] == owner) return TRUE;
+    if (s->count < s->capacity) {
+        s->windows[s->count] = window;
+        s->pids[s->count] = owner;
+    }
+    ++s->count;
+    return TRUE;
+}
+
+// The windows of this thread's desktop as one list, as EnumWindows gives it:
+// a walk with GetWindow may miss a window or meet one twice while windows
+// come and go. Under Wine, EnumWindows itself, like FindWindowEx with a
+// window to start after, first brings up this process's display driver,
+// which costs a tool more than all its own work; EnumDesktopWindows with the
+// desktop named does not.
+static UINT32 FindTopLevel(const WCHAR *cls, const WCHAR *title, DWORD pid, HWND *windows, DWORD *pids, UINT32 capacity)
+{
+    WindowSearch s = {cls, title, pid, windows, pids, capacity, 0};
+    EnumDesktopWindows(GetThreadDesktop(GetCurrentThreadId()), MatchWindow, (LPARAM)&s);
+    return s.count;
 }
 
 UINT32 FindVantoriels(HWND *windows, UINT32 capacity)
 {
+    // Process ids beside the windows, to list each process once; more than
+    // any machine runs.
+    enum { Most = 256 };
+    static HWND found[Most];
+    static DWORD pids[Most];
     UINT32 count = 0;
-    for (const RemoteBuild &b : Builds)
-        for (HWND w = NextTopLevel(nullptr, b.name, b.name); w; w = NextTopLevel(w, b.name, b.name)) {
-            if (count < capacity) windows[count] = w;
-            ++count;
-        }
+    for (const RemoteBuild &b : Builds) {
+        UINT32 n = FindTopLevel(b.name, b.name, 0, found, pids, Most);
+        if (n > Most) n = Most;
+        for (UINT32 k = 0; k < n; ++k, ++count)
+            if (count < capacity) windows[count] = found[k];
+    }
     return count;
+}
+
+BOOL OnInputDesktop()
+{
+    // A service, a task that runs whether a user is logged on or not, or an
+    // SSH session has a window station or desktop of its own, whose windows
+    // are all that FindVantoriels sees. The interactive one is WinSta0, and
+    // its input desktop is the one the user sees.
+    WCHAR name[3][64];
+    DWORD needed;
+    HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+    BOOL named = input && GetUserObjectInformationW(GetProcessWindowStation(), UOI_NAME, name[0], sizeof name[0], &needed) &&
+                 GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name[1], sizeof name[1], &needed) &&
+                 GetUserObjectInformationW(input, UOI_NAME, name[2], sizeof name[2], &needed);
+    if (input) CloseDesktop(input);
+    return named && SameName(name[0], WIDE("WinSta0")) && SameName(name[1], name[2]);
 }
 
 static void FillControls(HWND window, const RemoteBuild *build, Remote *remote)
@@ -61,10 +122,11 @@ BOOL AttachRemote(HWND window, Remote *remote)
     const RemoteBuild *build = &Builds[GetClassNameW(window, cls, 32) && SameText(cls, Builds[1].name)];
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
+    remote->pid = pid;
+    remote->build = build;
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_VM_OPERATION |
                                      SYNCHRONIZE, FALSE, pid);
     if (!process) return FALSE;
-    remote->pid = pid;
     remote->process = process;
     FillControls(window, build, remote);
     return TRUE;
@@ -78,22 +140,23 @@ void DetachRemote(Remote *remote)
 
 BOOL StartProgram(const WCHAR *exe, const WCHAR *arguments, PROCESS_INFORMATION *started)
 {
-    // "exe" arguments, in a buffer CreateProcessW may write to, no longer
-    // than the 32,767 units it takes.
-    static WCHAR line[32768];
+    // "exe" arguments, in a buffer CreateProcessW may write to, with its
+    // terminating null no longer than the 32,767 units it takes.
+    static WCHAR line[32767];
     static WCHAR folder[MAX_PATH];
     UINT32 exeLength = 0, argumentsLength = 0;
     while (exe[exeLength]) ++exeLength;
     while (arguments && arguments[argumentsLength]) ++argumentsLength;
-    if (exeLength >= MAX_PATH || exeLength + 3 + argumentsLength > 32767) {
+    UINT32 units = exeLength + 2 + (argumentsLength ? 1 + argumentsLength : 0) + 1;
+    if (exeLength >= MAX_PATH || units > 32767) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return FALSE;
     }
     UINT32 n = 0;
-    line[n++] = L'"';
+    line[n++] = '"';
     for (UINT32 k = 0; k < exeLength; ++k) line[n++] = exe[k];
-    line[n++] = L'"';
-    if (argumentsLength) line[n++] = L' ';
+    line[n++] = '"';
+    if (argumentsLength) line[n++] = ' ';
     for (UINT32 k = 0; k < argumentsLength; ++k) line[n++] = arguments[k];
     line[n] = 0;
 
@@ -101,7 +164,7 @@ BOOL StartProgram(const WCHAR *exe, const WCHAR *arguments, PROCESS_INFORMATION 
     UINT32 slash = 0;
     for (UINT32 k = 0; k < exeLength; ++k) {
         folder[k] = exe[k];
-        if (exe[k] == L'\\' || exe[k] == L'/') slash = k + 1;
+        if (exe[k] == '\\' || exe[k] == '/') slash = k + 1;
     }
     folder[slash] = 0;
 
@@ -112,42 +175,57 @@ BOOL StartProgram(const WCHAR *exe, const WCHAR *arguments, PROCESS_INFORMATION 
     return CreateProcessW(exe, line, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, slash ? folder : nullptr, &si, started);
 }
 
-// A top-level window of class cls (and title) that belongs to process pid, or null.
-static HWND TopLevelOf(DWORD pid, const WCHAR *cls, const WCHAR *title)
+// A shown top-level window of class cls (and title) of process pid, or null.
+static HWND ShownWindowOf(DWORD pid, const WCHAR *cls, const WCHAR *title)
 {
-    for (HWND w = NextTopLevel(nullptr, cls, title); w; w = NextTopLevel(w, cls, title)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == pid) return w;
-    }
-    return nullptr;
+    HWND window;
+    DWORD owner;
+    if (!FindTopLevel(cls, title, pid, &window, &owner, 1)) return nullptr;
+    return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) ? window : nullptr;
 }
 
 UINT32 WaitForStart(const PROCESS_INFORMATION *started, DWORD milliseconds, Remote *remote, HWND *box)
 {
-    for (DWORD waited = 0;; waited += 50) {
+    UINT64 deadline = GetTickCount64() + milliseconds;
+    UINT32 state;
+    DWORD error = 0;
+    for (;;) {
         // The box once shown: its text is set before.
-        *box = TopLevelOf(started->dwProcessId, L"#32770", nullptr);
-        if (*box && (GetWindowLongPtrW(*box, GWL_STYLE) & WS_VISIBLE)) return StartUsageBox;
+        *box = ShownWindowOf(started->dwProcessId, WIDE("#32770"), nullptr);
+        if (*box) return StartUsageBox;
+        state = StartNoWindow;
         for (const RemoteBuild &b : Builds) {
-            HWND main = TopLevelOf(started->dwProcessId, b.name, b.name);
-            // Shown, and the first report set (while the window was created).
-            // GetWindowTextLength would give another process's edit's caption,
-            // not its text. A process that does not answer is not ready.
+            HWND main = ShownWindowOf(started->dwProcessId, b.name, b.name);
+            if (!main) continue;
+            // Ready once the first report is set (while the window was
+            // created). GetWindowTextLength would give another process's
+            // edit's caption, not its text. Each question has what is left
+            // of the whole bound at most.
+            UINT64 now = GetTickCount64();
+            DWORD left = now < deadline ? (DWORD)(deadline - now) : 1;
             DWORD_PTR length = 0;
-            if (main && (GetWindowLongPtrW(main, GWL_STYLE) & WS_VISIBLE) &&
-                SendMessageTimeoutW(GetDlgItem(main, ID_REPORT), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL,
-                                    RemoteAnswerMs, &length) &&
-                length > 0) {
+            if (!SendMessageTimeoutW(GetDlgItem(main, ID_REPORT), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL,
+                                     left < RemoteAnswerMs ? left : RemoteAnswerMs, &length)) {
+                state = StartNoAnswer;
+                error = GetLastError();
+                // Refused messages stay refused.
+                if (error == ERROR_ACCESS_DENIED) return state;
+            } else if (length == 0) {
+                state = StartNoReport;
+            } else {
                 remote->pid = started->dwProcessId;
                 remote->process = started->hProcess;
                 FillControls(main, &b, remote);
                 return StartReady;
             }
         }
-        if (WaitForSingleObject(started->hProcess, 50) == WAIT_OBJECT_0) return StartEnded;
-        if (waited >= milliseconds) return StartTimedOut;
+        UINT64 now = GetTickCount64();
+        DWORD wait = now >= deadline ? 0 : deadline - now < 50 ? (DWORD)(deadline - now) : 50;
+        if (WaitForSingleObject(started->hProcess, wait) == WAIT_OBJECT_0) return StartEnded;
+        if (GetTickCount64() >= deadline) break;
     }
+    SetLastError(error);
+    return state;
 }
 
 static BOOL Ask(HWND window, UINT message, WPARAM w, LPARAM l, DWORD_PTR *answer)
@@ -202,11 +280,21 @@ BOOL IsRemoteWritable(HANDLE process, UINT64 address)
     return (m.Protect & writable) && !(m.Protect & PAGE_GUARD);
 }
 
-BOOL RemoteImageBase(HANDLE process, UINT64 address, UINT64 *base)
+BOOL RemoteImage(HANDLE process, UINT64 address, UINT64 *base, UINT64 *size)
 {
     MEMORY_BASIC_INFORMATION m;
     if (!VirtualQueryEx(process, (LPCVOID)(UINT_PTR)address, &m, sizeof m) || m.Type != MEM_IMAGE) return FALSE;
     *base = (UINT64)(UINT_PTR)m.AllocationBase;
+    // SizeOfImage, in the optional header after the PE signature and the
+    // file header, at the same place for 32-bit and 64-bit images.
+    UINT32 header = 0, signature = 0, image = 0;
+    SIZE_T got = 0;
+    BOOL read = ReadProcessMemory(process, (LPCVOID)(UINT_PTR)(*base + 0x3C), &header, 4, &got) && got == 4 &&
+                header < 0x1000 &&
+                ReadProcessMemory(process, (LPCVOID)(UINT_PTR)(*base + header), &signature, 4, &got) && got == 4 &&
+                signature == 0x00004550 && // "PE\0\0"
+                ReadProcessMemory(process, (LPCVOID)(UINT_PTR)(*base + header + 4 + 20 + 56), &image, 4, &got) && got == 4;
+    *size = read ? image : 0;
     return TRUE;
 }
 

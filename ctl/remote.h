@@ -6,6 +6,11 @@
 
 #include "ctl/kind.h"
 
+// Wide literals, L"..." on Windows (the host tests' <windows.h> gives its own).
+#ifndef WIDE
+#define WIDE(q) L##q
+#endif
+
 // What a build's window class tells about it.
 struct RemoteBuild {
     const WCHAR *name;      // class name and title: L"Vantoriel64" or L"Vantoriel32"
@@ -28,30 +33,47 @@ enum { ID_LOW = 1000, ID_HIGH = 1001, ID_WRITE_A = 1002, ID_WRITE_B = 1003, ID_R
 // Whether two texts are the same, unit for unit.
 BOOL SameText(const WCHAR *a, const WCHAR *b);
 
-// Main windows of running Vantoriels: up to capacity of them into windows; the count found.
+// Main windows of running Vantoriels on this desktop, each process once: up
+// to capacity of them into windows; the count found.
 UINT32 FindVantoriels(HWND *windows, UINT32 capacity);
+
+// Whether the companion runs on the desktop that takes the user's input,
+// where a Vantoriel started by the user shows; false under a service, in
+// another session or when it cannot be told.
+BOOL OnInputDesktop();
 
 // Fills remote for a main window found, opening its process to read and
 // write its memory. False if the process cannot be opened (GetLastError
-// tells why).
+// tells why; remote->pid and remote->build are filled all the same).
 BOOL AttachRemote(HWND window, Remote *remote);
 void DetachRemote(Remote *remote);
 
 // Starts exe with arguments (may be null) as its command line, from exe's
-// folder. A path of MAX_PATH units or more, or a command line longer than
-// the platform takes, is refused (ERROR_FILENAME_EXCED_RANGE), never cut.
+// folder. A path of MAX_PATH units or more, or a command line that with its
+// terminating null is longer than the 32,767 units the platform takes, is
+// refused (ERROR_FILENAME_EXCED_RANGE), never cut.
 BOOL StartProgram(const WCHAR *exe, const WCHAR *arguments, PROCESS_INFORMATION *started);
 
-enum StartState { StartReady, StartUsageBox, StartEnded, StartTimedOut };
-// Waits until the started process shows its main window with a report, or
-// its usage box (*box then holds it), or ends. On StartReady, remote is
-// attached to it (with its own handle, which DetachRemote closes).
+// What a started process has shown: StartReady, StartUsageBox and
+// StartEnded end the wait; the others tell how far it got in the time given.
+enum StartState { StartReady, StartUsageBox, StartEnded, StartNoWindow, StartNoAnswer, StartNoReport };
+// Waits, for milliseconds in all, until the started process shows its main
+// window with a report, or its usage box (*box then holds it), or ends. Each
+// message to it is bounded by RemoteAnswerMs and by what is left of the
+// whole. On StartReady, remote is attached to it (with its own handle, which
+// DetachRemote closes); on StartNoAnswer, the shown window did not answer
+// and GetLastError tells why (ERROR_ACCESS_DENIED ends the wait at once).
 UINT32 WaitForStart(const PROCESS_INFORMATION *started, DWORD milliseconds, Remote *remote, HWND *box);
 
 // The longest wait for Vantoriel's answer to one message, in milliseconds.
 // A Vantoriel stopped by a debugger, or by a scanner that suspends its
 // target while it scans, answers none; a command of a busy or emulated one
-// takes seconds. The calls below give false when it has not answered.
+// takes seconds. The calls below give false when it has not answered, and
+// GetLastError tells why, as SendMessageTimeout left it: ERROR_TIMEOUT (no
+// answer in time), ERROR_INVALID_WINDOW_HANDLE (the window is gone: the
+// process ended), ERROR_ACCESS_DENIED (refused: the process runs at a higher
+// integrity level). A message that was not answered in time may still run
+// (it does under Wine) or not (Windows drops one not yet taken).
 extern DWORD RemoteAnswerMs;
 
 // Text of a control of another process, into text (capacity units, cut to
@@ -66,8 +88,9 @@ BOOL ReadRemoteValue(HANDLE process, UINT64 address, UINT32 *value);
 BOOL WriteRemoteValue(HANDLE process, UINT64 address, UINT32 value);
 // Whether the 32 bits at address are committed memory that may be written.
 BOOL IsRemoteWritable(HANDLE process, UINT64 address);
-// The base of the image that holds address (as a static target), if any.
-BOOL RemoteImageBase(HANDLE process, UINT64 address, UINT64 *base);
+// The base of the image that holds address (as a static target), if any,
+// and its size in memory as its headers give it (0 if they cannot be read).
+BOOL RemoteImage(HANDLE process, UINT64 address, UINT64 *base, UINT64 *size);
 
 // Closes the window as a person would and waits for the process to end; its
 // exit code, or false when it has not ended in time (it is left running).

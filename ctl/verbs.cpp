@@ -33,43 +33,68 @@ static void BeginErrorAbout(const Remote *remote)
     Put(")");
 }
 
-static UINT32 NoAnswer(const Remote *remote, const char *tail = "")
+static const char HigherLevel[] =
+    "Vantoriel runs at a higher integrity level (as administrator?); run the companion the same way";
+
+// Why Vantoriel did not answer a message, after its name, from the error
+// SendMessageTimeout left.
+static void PutSendFailure(DWORD error)
+{
+    if (error == ERROR_TIMEOUT) Put(" does not answer: stopped by a debugger or a scanner?");
+    else if (error == ERROR_INVALID_WINDOW_HANDLE) Put(" ended meanwhile: its window is gone");
+    else if (error == ERROR_ACCESS_DENIED) Put(" refused the companion's message: "), Put(HigherLevel);
+    else Put(" did not answer: error "), PutNumber(error);
+}
+
+static UINT32 NoAnswer(const Remote *remote, DWORD error, const char *tail = "")
 {
     BeginErrorAbout(remote);
-    Put(" does not answer: stopped by a debugger or a scanner?");
+    PutSendFailure(error);
     Put(tail);
     return EndError();
 }
 
 // The program's image: the base that holds its static targets (Vantoriel64
-// is loaded where the system chooses), and its file's name, the build's if
-// the process does not tell it.
+// is loaded where the system chooses), its size, and its file's name, the
+// build's if the process does not tell it.
 static void FindImage(const Remote *remote)
 {
     Image.name = nullptr;
+    Image.size = 0;
     UINT32 k = 0;
     while (k < TargetCount && Targets[k].kind != KindStatic) ++k;
-    if (k == TargetCount || !RemoteImageBase(remote->process, Targets[k].address, &Image.base)) return;
-    static WCHAR path[MAX_PATH];
-    DWORD size = MAX_PATH;
+    if (k == TargetCount || !RemoteImage(remote->process, Targets[k].address, &Image.base, &Image.size)) return;
+    // The path, however long: the buffer grows up to the longest path there is.
+    WCHAR *path = nullptr;
     const WCHAR *name = remote->build->name;
-    if (QueryFullProcessImageNameW(remote->process, 0, path, &size)) {
-        name = path;
+    for (DWORD capacity = 256; capacity <= 32768; capacity *= 2) {
+        WCHAR *bigger = (WCHAR *)GrowBlock(path, capacity * sizeof(WCHAR));
+        if (!bigger) break;
+        path = bigger;
+        DWORD size = capacity;
+        if (QueryFullProcessImageNameW(remote->process, 0, path, &size)) {
+            name = path;
+            break;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+    }
+    if (name == path)
         for (const WCHAR *p = path; *p; ++p)
             if (*p == '\\' || *p == '/') name = p + 1;
-    }
     int n = WideCharToMultiByte(CP_UTF8, 0, name, -1, ModuleName, sizeof ModuleName, nullptr, nullptr);
-    if (n <= 0) return; // too long a name for a cell: no module-relative addresses
-    if (name == remote->build->name) {
+    if (n > 0 && name == remote->build->name) {
         const char *exe = ".exe";
         for (n -= 1; *exe; ++exe) ModuleName[n++] = *exe;
         ModuleName[n] = 0;
     }
-    Image.name = ModuleName;
+    // A name too long for a cell gives no module-relative addresses.
+    if (n > 0) Image.name = ModuleName;
+    FreeBlock(path);
 }
 
 enum ReadResult { ReadDone, ReadNoAnswer, ReadBadReport };
 static UINT32 BadLine; // of a report that does not parse: the line (from 1), or 0 for incomplete groups
+static DWORD SendError; // why the report was not read (ReadNoAnswer)
 
 // The targets as the report shows them, with their memory now; on failure
 // Targets stays as it was.
@@ -78,8 +103,10 @@ static UINT32 ReadTargets(const Remote *remote)
     static WCHAR report[8192];
     static ReportLine lines[MaxTargets];
     UINT32 length, count;
-    if (!GetRemoteText(remote->controls[ID_REPORT - ID_LOW], report, sizeof report / sizeof report[0], &length))
+    if (!GetRemoteText(remote->controls[ID_REPORT - ID_LOW], report, sizeof report / sizeof report[0], &length)) {
+        SendError = GetLastError();
         return ReadNoAnswer;
+    }
     BOOL good = ParseReport(report, remote->build, lines, MaxTargets, &count);
     // A line that did not fit stops the reading before the report's end;
     // incomplete groups, only at its end.
@@ -111,11 +138,14 @@ static UINT32 ReadTargets(const Remote *remote)
     return ReadDone;
 }
 
-// The error line of a ReadTargets that failed, with tail after it.
-static UINT32 ReadFailed(const Remote *remote, UINT32 result, const char *tail = "")
+// The error line of a ReadTargets that failed, begun.
+static void BeginReadFailure(const Remote *remote, UINT32 result)
 {
-    if (result == ReadNoAnswer) return NoAnswer(remote, tail);
     BeginErrorAbout(remote);
+    if (result == ReadNoAnswer) {
+        PutSendFailure(SendError);
+        return;
+    }
     Put("'s report does not parse");
     if (BadLine) {
         Put(" at line ");
@@ -123,6 +153,12 @@ static UINT32 ReadFailed(const Remote *remote, UINT32 result, const char *tail =
     } else {
         Put(": its groups are incomplete");
     }
+}
+
+// The whole error line of a ReadTargets that failed, with tail after it.
+static UINT32 ReadFailed(const Remote *remote, UINT32 result, const char *tail = "")
+{
+    BeginReadFailure(remote, result);
     Put(tail);
     return EndError();
 }
@@ -144,7 +180,8 @@ static UINT32 Find(const Request *request, Remote *remote)
     if (request->values[OptPid] && chosen == count) {
         result = Fail("process ", NumberText(request->pid), " is no running Vantoriel");
     } else if (count == 0) {
-        result = Fail("no Vantoriel is running");
+        // Windows on another desktop are not seen: say so when that may be why.
+        result = Fail("no Vantoriel is running", OnInputDesktop() ? "" : " on this desktop");
     } else if (count > 1 && !request->values[OptPid]) {
         BeginError();
         PutNumber(count);
@@ -157,7 +194,12 @@ static UINT32 Find(const Request *request, Remote *remote)
         Put("); choose one with --pid");
         result = EndError();
     } else if (!AttachRemote(windows[chosen], remote)) {
-        result = Fail("cannot open the process of Vantoriel: error ", NumberText(GetLastError()));
+        DWORD error = GetLastError();
+        BeginErrorAbout(remote);
+        Put(" cannot be opened: ");
+        if (error == ERROR_ACCESS_DENIED) Put("access denied: "), Put(HigherLevel);
+        else Put("error "), PutNumber(error);
+        result = EndError();
     }
     FreeBlock(windows);
     return result;
@@ -178,7 +220,7 @@ static UINT32 ProgramPath(const Request *request, WCHAR *exe)
         DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
         if (n == 0 || n >= MAX_PATH) return Fail("the companion's own path is too long (260 units or more)");
         while (n && exe[n - 1] != '\\' && exe[n - 1] != '/') --n;
-        const WCHAR *name = request->values[Opt32] ? L"Vantoriel32.exe" : L"Vantoriel64.exe";
+        const WCHAR *name = request->values[Opt32] ? WIDE("Vantoriel32.exe") : WIDE("Vantoriel64.exe");
         for (UINT32 k = 0; name[k]; ++k) {
             if (n + 1 >= MAX_PATH) return Fail("the path of the program is too long (260 units or more)");
             exe[n++] = name[k];
@@ -201,6 +243,26 @@ static BOOL EndStarted(HANDLE process, const Remote *remote)
     return TerminateProcess(process, 1) && WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
 }
 
+// What start waited for in vain, after the program's path or "then": the
+// last state WaitForStart reached, and its error.
+static void PutStartWait(UINT32 state, DWORD error, DWORD bound)
+{
+    if (state == StartNoAnswer && error == ERROR_ACCESS_DENIED) {
+        Put(" showed its window but refused the companion's message: ");
+        Put(HigherLevel);
+        return;
+    }
+    Put(state == StartUsageBox   ? " kept its usage box"
+        : state == StartNoWindow ? " showed no window"
+        : state == StartNoReport ? " showed its window but no report"
+                                 : " showed its window but did not answer");
+    Put(" within ");
+    PutNumber(bound / 1000);
+    Put(" s of its start");
+    if (state == StartNoAnswer && error == ERROR_TIMEOUT) Put(": stopped by a debugger or a scanner?");
+    else if (state == StartNoAnswer) Put(": error "), PutNumber(error);
+}
+
 static UINT32 Start(const Request *request, UINT32 format)
 {
     static WCHAR exe[MAX_PATH];
@@ -212,28 +274,42 @@ static UINT32 Start(const Request *request, UINT32 format)
         BeginError();
         Put("cannot start ");
         PutWide(exe);
-        if (error == ERROR_FILENAME_EXCED_RANGE) Put(": its command line would be longer than 32767 units");
+        if (error == ERROR_FILENAME_EXCED_RANGE) Put(": its command line would be 32767 units or more, the terminating null counted");
         else Put(": error "), PutNumber(error);
         return EndError();
     }
     CloseHandle(started.hThread);
+    // One bound from the program's start to its first report, or to its end
+    // after a usage box, whatever each message's own: 60 s, or --timeout
+    // when that is longer.
+    DWORD bound = request->seconds > 60 ? request->seconds * 1000 : 60000;
+    UINT64 deadline = GetTickCount64() + bound;
     Remote remote = {};
     HWND box = nullptr;
-    UINT32 state = WaitForStart(&started, 60000, &remote, &box);
+    UINT32 state = WaitForStart(&started, bound, &remote, &box);
+    DWORD error = GetLastError();
     if (state == StartUsageBox) {
         // The program goes on with its defaults after the box: let it, then close it.
         PostMessageW(box, WM_COMMAND, IDOK, 0);
-        for (UINT32 k = 0; k < 600 && state != StartReady && state != StartEnded; ++k) {
-            Sleep(50);
-            state = WaitForStart(&started, 0, &remote, &box);
+        for (UINT64 now = GetTickCount64(); state == StartUsageBox && now < deadline; now = GetTickCount64()) {
+            Sleep(deadline - now < 50 ? (DWORD)(deadline - now) : 50);
+            now = GetTickCount64();
+            state = WaitForStart(&started, now < deadline ? (DWORD)(deadline - now) : 0, &remote, &box);
+            error = GetLastError();
         }
         BOOL ended = state == StartEnded || EndStarted(started.hProcess, state == StartReady ? &remote : nullptr);
         BeginError();
         Put("the program did not take the arguments \"");
         PutWide(request->arguments);
         Put("\": it showed its usage message; ");
-        if (ended) Put("it was closed");
-        else Put("it could not be ended and runs as process "), PutNumber(started.dwProcessId);
+        if (state != StartReady && state != StartEnded) {
+            Put("once answered, it");
+            PutStartWait(state, error, bound);
+            Put(ended ? "; it was ended" : "; it could not be ended: it runs as process ");
+        } else {
+            Put(ended ? "it was closed" : "it could not be ended: it runs as process ");
+        }
+        if (!ended) PutNumber(started.dwProcessId);
         CloseHandle(started.hProcess);
         return EndError();
     }
@@ -242,11 +318,16 @@ static UINT32 Start(const Request *request, UINT32 format)
         BeginError();
         PutWide(exe);
         if (state == StartEnded) Put(" ended before its window opened");
-        else if (ended) Put(" showed no window within 60 s; it was ended");
-        else Put(" showed no window within 60 s and could not be ended: it runs as process "), PutNumber(started.dwProcessId);
+        else PutStartWait(state, error, bound);
+        if (state != StartEnded) Put(ended ? "; it was ended" : "; it could not be ended: it runs as process ");
+        if (!ended) PutNumber(started.dwProcessId);
         CloseHandle(started.hProcess);
         return EndError();
     }
+    // The first report too is read within the bound.
+    UINT64 now = GetTickCount64();
+    DWORD left = now < deadline ? (DWORD)(deadline - now) : 1;
+    if (left < RemoteAnswerMs) RemoteAnswerMs = left;
     UINT32 read = ReadTargets(&remote);
     if (read != ReadDone) {
         // Nothing is left running that the caller was not told of.
@@ -355,19 +436,72 @@ static UINT32 Close(const Request *request, const Remote *remote, UINT32 format)
     return ExitOk;
 }
 
-// read, write-a, write-b: the report must parse before anything is touched.
+// The range fields' texts before a press: reported, not restored, when a
+// later step fails.
+enum { FieldUnits = 64 };
+static WCHAR FieldsBefore[2][FieldUnits];
+static const char *const FieldNames[2] = {"the low field", "the high field"};
+
+// What the steps of a press left, the one at failed (0 and 1: setting the
+// low and the high field, 2: the press, 3: none) not confirmed: "; " and a
+// part for each field given, then the button's.
+static void PutPressState(const WCHAR *const texts[2], const char *button, UINT32 failed)
+{
+    for (UINT32 f = 0; f < 2; ++f) {
+        if (!texts[f]) continue;
+        Put("; ");
+        if (f > failed) {
+            Put(FieldNames[f]);
+            Put(" was not set: it holds \"");
+        } else {
+            Put(f == failed ? "setting " : "");
+            Put(FieldNames[f]);
+            Put(f == failed ? " to \"" : " is set to \"");
+            PutWide(texts[f]);
+            Put(f == failed ? "\" was not confirmed (it held \"" : "\" (it held \"");
+        }
+        PutWide(FieldsBefore[f]);
+        Put(f > failed ? "\"" : "\")");
+    }
+    Put("; ");
+    if (failed == 2) Put("pressing ");
+    Put(button);
+    Put(failed < 2 ? " was not pressed" : failed == 2 ? " was not confirmed" : " ran");
+}
+
+// read, write-a, write-b: Vantoriel must answer and its report parse before
+// anything is changed; an error after that says what is done.
 static UINT32 Press(const Request *request, const Remote *remote, UINT32 format)
 {
     UINT32 read = ReadTargets(remote);
     if (read != ReadDone) return ReadFailed(remote, read, "; nothing was changed");
-    const WCHAR *low = request->values[OptLow], *high = request->values[OptHigh];
-    if ((low && !SetRemoteText(remote->controls[ID_LOW - ID_LOW], low)) ||
-        (high && !SetRemoteText(remote->controls[ID_HIGH - ID_LOW], high)))
-        return NoAnswer(remote, " The field's text stays queued and is set when it runs on");
+    for (UINT32 f = 0; f < 2; ++f) {
+        UINT32 length;
+        if (!GetRemoteText(remote->controls[f], FieldsBefore[f], FieldUnits, &length))
+            return NoAnswer(remote, GetLastError(), "; nothing was changed");
+    }
+    const WCHAR *texts[2] = {request->values[OptLow], request->values[OptHigh]};
     UINT32 id = request->verb == VerbRead ? ID_READ : request->verb == VerbWriteA ? ID_WRITE_A : ID_WRITE_B;
-    if (!PressButton(remote, id)) return NoAnswer(remote, " The press stays queued and runs when it runs on");
+    const char *button = id == ID_READ ? "Read" : id == ID_WRITE_A ? "Write(A)" : "Write(B)";
+    UINT32 failed = 3;
+    for (UINT32 f = 0; f < 2 && failed == 3; ++f)
+        if (texts[f] && !SetRemoteText(remote->controls[f], texts[f])) failed = f;
+    if (failed == 3 && !PressButton(remote, id)) failed = 2;
+    if (failed < 3) {
+        DWORD error = GetLastError();
+        BeginErrorAbout(remote);
+        PutSendFailure(error);
+        PutPressState(texts, button, failed);
+        return EndError();
+    }
     read = ReadTargets(remote);
-    if (read != ReadDone) return ReadFailed(remote, read);
+    if (read != ReadDone) {
+        BeginReadFailure(remote, read);
+        if (read == ReadBadReport) Put(" after the press");
+        PutPressState(texts, button, 3);
+        if (read == ReadNoAnswer) Put("; the report after it was not read");
+        return EndError();
+    }
     PrintTargets(remote, format);
     return ExitOk;
 }
@@ -376,6 +510,50 @@ static UINT32 Press(const Request *request, const Remote *remote, UINT32 format)
 static UINT32 TargetFailed(const Remote *remote, const Target &t, const char *what)
 {
     return Fail("the target at ", AddressText(t.address, remote->build->addressDigits), what, "; nothing was written");
+}
+
+// The write into chosen target number failed did not go through: each chosen
+// target written before it, and that one, goes back to what it held, checked
+// by reading it back. The error line names each that does not hold its old
+// value again, with what it holds.
+static UINT32 WriteFailed(const Remote *remote, const BOOL *chosen, UINT32 failed)
+{
+    static UINT32 now[MaxTargets];
+    static BOOL known[MaxTargets];
+    UINT32 digits = remote->build->addressDigits, written = 0, wrong = 0;
+    for (UINT32 j = 0; j <= failed; ++j) {
+        if (!chosen[j]) continue;
+        const Target &t = Targets[j];
+        written += j < failed;
+        // The one that failed may still hold its old value: nothing to put back then.
+        BOOL same = j == failed && ReadRemoteValue(remote->process, t.address, &now[j]) && now[j] == t.memory;
+        if (!same) WriteRemoteValue(remote->process, t.address, t.memory);
+        known[j] = ReadRemoteValue(remote->process, t.address, &now[j]);
+        wrong += !known[j] || now[j] != t.memory;
+    }
+    BeginError();
+    Put("the target at ");
+    Put(AddressText(Targets[failed].address, digits));
+    Put(" could not be written");
+    if (wrong == 0) {
+        if (written == 0) Put("; nothing was written");
+        else if (written == 1) Put("; the target written before it holds its old value again");
+        else Put("; the "), PutNumber(written), Put(" targets written before it hold their old values again");
+        return EndError();
+    }
+    Put("; putting back the old values failed:");
+    for (UINT32 j = 0, listed = 0; j <= failed; ++j) {
+        if (!chosen[j] || (known[j] && now[j] == Targets[j].memory)) continue;
+        Put(listed++ ? "; the target at " : " the target at ");
+        Put(AddressText(Targets[j].address, digits));
+        if (known[j]) Put(" holds "), PutNumber(now[j]);
+        else Put(" cannot be read back");
+        Put(" where it held ");
+        PutNumber(Targets[j].memory);
+    }
+    UINT32 restored = written + 1 - wrong;
+    if (restored) Put("; "), PutNumber(restored), Put(restored == 1 ? " other holds its old value" : " others hold their old values");
+    return EndError();
 }
 
 // set: into the chosen targets from outside, each a 32-bit write, all or none.
@@ -390,17 +568,14 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
     BOOL add = request->values[OptAdd] != nullptr;
     for (UINT32 k = 0; k < TargetCount; ++k) {
         if (!chosen[k]) continue;
-        if (add && !Targets[k].readable) return TargetFailed(remote, Targets[k], " cannot be read");
+        // What it holds must be known, to put it back if a later write fails.
+        if (!Targets[k].readable) return TargetFailed(remote, Targets[k], " cannot be read");
         if (!IsRemoteWritable(remote->process, Targets[k].address)) return TargetFailed(remote, Targets[k], " cannot be written");
         values[k] = add ? Targets[k].memory + request->add : request->value; // wraps, as 32-bit arithmetic does
     }
-    for (UINT32 k = 0; k < TargetCount; ++k) {
-        if (!chosen[k] || WriteRemoteValue(remote->process, Targets[k].address, values[k])) continue;
-        // What was written goes back to what it held.
-        for (UINT32 j = 0; j < k; ++j)
-            if (chosen[j] && Targets[j].readable) WriteRemoteValue(remote->process, Targets[j].address, Targets[j].memory);
-        return TargetFailed(remote, Targets[k], " could not be written");
-    }
+    for (UINT32 k = 0; k < TargetCount; ++k)
+        if (chosen[k] && !WriteRemoteValue(remote->process, Targets[k].address, values[k]))
+            return WriteFailed(remote, chosen, k);
     for (UINT32 k = 0; k < TargetCount; ++k)
         Targets[k].readable = ReadRemoteValue(remote->process, Targets[k].address, &Targets[k].memory);
     PrintTargets(remote, format);

@@ -228,3 +228,169 @@ HFONT WINAPI CreateFont(int height, int width, int escapement, int orientation, 
                         DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
                         DWORD quality, DWORD pitchAndFamily, LPCTSTR face);
 BOOL WINAPI DeleteObject(HGDIOBJ object);
+
+// ---------------------------------------------------------------- the companion
+// What vantoriel-ctl calls to find, drive and read another process, always
+// in the wide form; the companion's host tests implement these
+// (tests/host/ctl/remote_standin.cpp), the program's own tests do not use them.
+
+// Wide literals: WCHAR is 16-bit here, wider than the host's wchar_t.
+#define WIDE(q) u##q
+
+typedef const void *LPCVOID;
+typedef HANDLE HDESK;
+typedef HANDLE HWINSTA;
+typedef BOOL(CALLBACK *WNDENUMPROC)(HWND, LPARAM);
+typedef union _LARGE_INTEGER {
+    struct { DWORD LowPart; LONG HighPart; } u;
+    int64_t QuadPart;
+} LARGE_INTEGER;
+
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION;
+
+typedef struct _STARTUPINFOW {
+    DWORD cb;
+    WCHAR *lpReserved;
+    WCHAR *lpDesktop;
+    WCHAR *lpTitle;
+    DWORD dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars, dwFillAttribute, dwFlags;
+    WORD wShowWindow, cbReserved2;
+    BYTE *lpReserved2;
+    HANDLE hStdInput, hStdOutput, hStdError;
+} STARTUPINFOW;
+
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES;
+
+typedef struct _MEMORY_BASIC_INFORMATION {
+    LPVOID BaseAddress;
+    LPVOID AllocationBase;
+    DWORD AllocationProtect;
+    SIZE_T RegionSize;
+    DWORD State;
+    DWORD Protect;
+    DWORD Type;
+} MEMORY_BASIC_INFORMATION;
+
+#define MAX_PATH 260
+#define INFINITE 0xFFFFFFFF
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define WM_GETTEXTLENGTH 0x000E
+#define BN_CLICKED 0
+#define IDOK 1
+#define IDCANCEL 2
+#define GW_HWNDNEXT 2
+#define GW_OWNER 4
+#define GWL_STYLE (-16)
+#define SMTO_NORMAL 0x0000
+#define SMTO_BLOCK 0x0001
+#define SMTO_ABORTIFHUNG 0x0002
+#define WAIT_OBJECT_0 0x00000000
+#define WAIT_TIMEOUT 0x00000102
+#define WAIT_FAILED 0xFFFFFFFF
+#define SYNCHRONIZE 0x00100000
+#define PROCESS_TERMINATE 0x0001
+#define PROCESS_VM_OPERATION 0x0008
+#define PROCESS_VM_READ 0x0010
+#define PROCESS_VM_WRITE 0x0020
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+#define DETACHED_PROCESS 0x00000008
+#define MEM_FREE 0x00010000
+#define MEM_PRIVATE 0x00020000
+#define MEM_MAPPED 0x00040000
+#define MEM_IMAGE 0x01000000
+#define PAGE_NOACCESS 0x01
+#define PAGE_READONLY 0x02
+#define PAGE_WRITECOPY 0x08
+#define PAGE_EXECUTE 0x10
+#define PAGE_EXECUTE_READ 0x20
+#define PAGE_EXECUTE_READWRITE 0x40
+#define PAGE_EXECUTE_WRITECOPY 0x80
+#define PAGE_GUARD 0x100
+#define CP_UTF8 65001
+#define GENERIC_READ 0x80000000
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define UOI_FLAGS 1
+#define UOI_NAME 2
+#define UOI_TYPE 3
+#define DESKTOP_READOBJECTS 0x0001
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_HANDLE_EOF 38
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_BROKEN_PIPE 109
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_PARTIAL_COPY 299
+#define ERROR_NOACCESS 998
+#define ERROR_INVALID_WINDOW_HANDLE 1400
+#define ERROR_TIMEOUT 1460
+
+// KERNEL32, wide forms
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD error);
+DWORD WINAPI GetCurrentProcessId(void);
+DWORD WINAPI GetCurrentThreadId(void);
+UINT64 WINAPI GetTickCount64(void);
+void WINAPI Sleep(DWORD milliseconds);
+BOOL WINAPI CloseHandle(HANDLE handle);
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD pid);
+BOOL WINAPI CreateProcessW(const WCHAR *application, WCHAR *commandLine, SECURITY_ATTRIBUTES *processAttributes,
+                           SECURITY_ATTRIBUTES *threadAttributes, BOOL inherit, DWORD flags, LPVOID environment,
+                           const WCHAR *folder, STARTUPINFOW *startup, PROCESS_INFORMATION *information);
+BOOL WINAPI TerminateProcess(HANDLE process, UINT code);
+BOOL WINAPI GetExitCodeProcess(HANDLE process, DWORD *code);
+BOOL WINAPI QueryFullProcessImageNameW(HANDLE process, DWORD flags, WCHAR *name, DWORD *size);
+BOOL WINAPI ProcessIdToSessionId(DWORD pid, DWORD *session);
+BOOL WINAPI ReadProcessMemory(HANDLE process, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE_T *done);
+BOOL WINAPI WriteProcessMemory(HANDLE process, LPVOID address, LPCVOID buffer, SIZE_T size, SIZE_T *done);
+SIZE_T WINAPI VirtualQueryEx(HANDLE process, LPCVOID address, MEMORY_BASIC_INFORMATION *info, SIZE_T size);
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR *wide, int wideLength, char *bytes,
+                               int byteLength, const char *defaultChar, BOOL *usedDefault);
+DWORD WINAPI GetFullPathNameW(const WCHAR *name, DWORD size, WCHAR *path, WCHAR **file);
+DWORD WINAPI GetModuleFileNameW(HMODULE module, WCHAR *name, DWORD size);
+DWORD WINAPI GetFileAttributesW(const WCHAR *name);
+HANDLE WINAPI CreateFileW(const WCHAR *name, DWORD access, DWORD share, SECURITY_ATTRIBUTES *security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile);
+HANDLE WINAPI GetStdHandle(DWORD which);
+BOOL WINAPI GetFileSizeEx(HANDLE file, LARGE_INTEGER *size);
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, DWORD *done, LPVOID overlapped);
+
+// USER32, wide forms
+HWND WINAPI FindWindowW(const WCHAR *className, const WCHAR *title);
+BOOL WINAPI EnumWindows(WNDENUMPROC callback, LPARAM parameter);
+BOOL WINAPI EnumDesktopWindows(HDESK desktop, WNDENUMPROC callback, LPARAM parameter);
+HWND WINAPI GetWindow(HWND window, UINT relation);
+HWND WINAPI GetDlgItem(HWND dialog, int id);
+int WINAPI GetClassNameW(HWND window, WCHAR *name, int capacity);
+int WINAPI GetWindowTextW(HWND window, WCHAR *text, int capacity);
+LONG_PTR WINAPI GetWindowLongPtrW(HWND window, int index);
+BOOL WINAPI IsWindowVisible(HWND window);
+DWORD WINAPI GetWindowThreadProcessId(HWND window, DWORD *pid);
+LRESULT WINAPI SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                                   UINT milliseconds, DWORD_PTR *result);
+BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+HWINSTA WINAPI GetProcessWindowStation(void);
+HDESK WINAPI GetThreadDesktop(DWORD thread);
+HDESK WINAPI OpenInputDesktop(DWORD flags, BOOL inherit, DWORD access);
+BOOL WINAPI CloseDesktop(HDESK desktop);
+BOOL WINAPI GetUserObjectInformationW(HANDLE object, int index, LPVOID information, DWORD size, DWORD *needed);
