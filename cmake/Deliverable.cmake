@@ -13,7 +13,9 @@ if(NOT MSVC AND NOT ${GCC})
     add_link_options(-fuse-ld=lld)       # the LLVM build links with LLVM's linker
 endif()
 
-add_executable(${NAME} ${PROGRAM_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/startup/entry.cpp)
+add_executable(${NAME} ${PROGRAM_SOURCES}
+    ${CMAKE_CURRENT_SOURCE_DIR}/startup/entry.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/startup/compiler_support.cpp)
 target_include_directories(${NAME} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 # -Werror or /WX; a compiler that warns where ours do not can be told
 # `cmake --compile-no-warning-as-error`.
@@ -121,18 +123,19 @@ else()
     set(CTL_LINK_OPTIONS -Wl,--entry=CtlEntry -Wl,--subsystem,console -Wl,--dynamicbase -Wl,--high-entropy-va)
 endif()
 
-# Code that more than one .exe links, compiled once with the deliverable's
-# flags: the one routine with no C runtime behind it, and the remote calls.
-# Their objects go to the linker after each .exe's own, where their sources
-# stood before, so the images come out byte for byte the same.
+# The program's own objects in the order of its sources, whatever the
+# generator: an object library's would go first under Ninja and last under
+# Make, and the image would differ between them.
+target_link_libraries(${NAME} PRIVATE kernel32 user32 gdi32)
+
+# The remote calls, compiled once with the deliverable's flags for the
+# companion and the end-to-end driver.
 function(add_deliverable_objects TARGET)
     add_library(${TARGET} OBJECT ${ARGN})
     target_include_directories(${TARGET} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     set_target_properties(${TARGET} PROPERTIES COMPILE_WARNING_AS_ERROR ON)
     target_compile_options(${TARGET} PRIVATE ${WIDTH_COMPILE_OPTIONS} ${CODE_OPTIONS})
 endfunction()
-add_deliverable_objects(compiler_support ${CMAKE_CURRENT_SOURCE_DIR}/startup/compiler_support.cpp)
-target_link_libraries(${NAME} PRIVATE compiler_support kernel32 user32 gdi32)
 
 # vantoriel-ctl, the console companion, ships with the 64-bit build and drives
 # both. No C runtime either, so each compiler builds it as it builds the program.
@@ -141,12 +144,13 @@ if(NAME STREQUAL Vantoriel64)
     add_executable(vantoriel-ctl ${CTL_SOURCES}
         ${CMAKE_CURRENT_SOURCE_DIR}/ctl/main.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/ctl/console.cpp
-        ${CMAKE_CURRENT_SOURCE_DIR}/ctl/verbs.cpp)
+        ${CMAKE_CURRENT_SOURCE_DIR}/ctl/verbs.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/startup/compiler_support.cpp)
     target_include_directories(vantoriel-ctl PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     set_target_properties(vantoriel-ctl PROPERTIES COMPILE_WARNING_AS_ERROR ON)
     target_compile_options(vantoriel-ctl PRIVATE ${WIDTH_COMPILE_OPTIONS} ${CODE_OPTIONS})
     target_link_options(vantoriel-ctl PRIVATE ${IMAGE_LINK_OPTIONS} ${CTL_LINK_OPTIONS})
-    target_link_libraries(vantoriel-ctl PRIVATE ctl_remote compiler_support kernel32 user32)
+    target_link_libraries(vantoriel-ctl PRIVATE ctl_remote kernel32 user32)
 endif()
 
 # The end-to-end driver is test code (it may use the C runtime); the 64-bit
