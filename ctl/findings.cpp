@@ -92,10 +92,49 @@ static BOOL IsModule(const char *name, SIZE_T n, const char *module)
                         !rest[4]);
 }
 
-// What a file name and its folder are written with, unquoted.
+// What a file name and its folder are written with, unquoted; a colon only
+// as a drive's.
 static BOOL IsNameChar(char c)
 {
-    return IsWordChar(c) || c == '.' || c == '-' || c == '~' || c == '\\' || c == '/' || c == ':';
+    return IsWordChar(c) || c == '.' || c == '-' || c == '~' || c == '\\' || c == '/';
+}
+
+static BOOL IsLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Whether [p, end) is a number: hexadecimal digits, perhaps after 0x.
+static BOOL IsNumber(const char *p, const char *end)
+{
+    if (HasHexPrefix(p, end)) p += 2;
+    if (p == end) return FALSE;
+    for (; p < end; ++p)
+        if (HexValue(*p) > 15) return FALSE;
+    return TRUE;
+}
+
+// Where the program's own file name (or its stem) ends the text before
+// nameEnd, case aside and blanks and all, after no other name character:
+// "Vantoriel64 - Copy.exe" as a scanner prints a renamed copy. Null if not.
+static const char *OwnNameBefore(const char *line, const char *nameEnd, const char *module)
+{
+    SIZE_T n = 0;
+    while (module[n]) ++n;
+    SIZE_T stem = n >= 4 && module[n - 4] == '.' && Lower(module[n - 3]) == 'e' && Lower(module[n - 2]) == 'x' &&
+                          Lower(module[n - 1]) == 'e'
+                      ? n - 4
+                      : n;
+    SIZE_T lengths[2] = {n, stem};
+    for (SIZE_T length : lengths) {
+        if (length == 0 || (SIZE_T)(nameEnd - line) < length) continue;
+        const char *start = nameEnd - length;
+        SIZE_T k = 0;
+        while (k < length && Lower(start[k]) == Lower(module[k])) ++k;
+        if (k == length && (start == line || !IsNameChar(start[-1]) || start[-1] == '\\' || start[-1] == '/'))
+            return start;
+    }
+    return nullptr;
 }
 
 // The NAME+OFFSET whose + is at plus: its start (null if there is none) and
@@ -109,25 +148,30 @@ static const char *ModuleAt(const char *line, const char *plus, const char *end,
     if (HasHexPrefix(offset, offsetEnd)) offset += 2;
     UINT64 value;
     if (!HexDigits(offset, offsetEnd, &value)) return nullptr;
-    const char *start = plus, *name = plus, *nameEnd = plus;
+    const char *start = plus, *name = plus, *nameEnd = plus, *own = nullptr;
     if (plus > line && plus[-1] == '"') {
+        // Quoted: a module's name whatever it holds.
         nameEnd = plus - 1;
         start = nameEnd;
         while (start > line && start[-1] != '"') --start;
         if (start == line) return nullptr; // no opening quote
         name = start;
         --start;
+    } else if (module && module->name && (own = OwnNameBefore(line, plus, module->name)) != nullptr) {
+        start = name = own;
     } else {
         while (start > line && IsNameChar(start[-1])) --start;
+        // A drive: C:\Games\Vantoriel64.exe.
+        if (start - line >= 2 && start[-1] == ':' && (*start == '\\' || *start == '/') && IsLetter(start[-2]) &&
+            (start - line == 2 || !IsNameChar(start[-3])))
+            start -= 2;
         name = start;
+        // A number before + is arithmetic, not a module: 1dc00c0+4.
+        if (IsNumber(name, nameEnd)) return nullptr;
     }
-    // A number before + is arithmetic, not a module: 1dc00c0+4.
-    const char *digits = HasHexPrefix(name, nameEnd) ? name + 2 : name;
-    while (digits < nameEnd && HexValue(*digits) < 16) ++digits;
-    if (name == nameEnd || (digits == nameEnd && digits > name && HexValue(digits[-1]) < 16)) return nullptr;
     // The file's name, without its folder.
     for (const char *c = name; c < nameEnd; ++c)
-        if (*c == '\\' || *c == '/') name = c + 1;
+        if (*c == '\\' || *c == '/' || *c == ':') name = c + 1;
     if (name == nameEnd) return nullptr;
     *form = OtherModule;
     if (module && module->name && IsModule(name, (SIZE_T)(nameEnd - name), module->name)) {

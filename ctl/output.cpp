@@ -50,6 +50,8 @@ void PutWide(const WCHAR *text)
             c = 0x10000 + ((c - 0xD800) << 10) + ((UINT32)*++text - 0xDC00);
         else if (c >= 0xD800 && c < 0xE000)
             c = 0xFFFD; // a lone surrogate: no character of its own
+        else if (c < 0x20 && InError)
+            c = '?'; // an argument's line break would make an error two lines
         char bytes[4];
         Append(bytes, Utf8Of(c, bytes));
     }

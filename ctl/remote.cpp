@@ -294,7 +294,16 @@ BOOL RemoteImage(HANDLE process, UINT64 address, UINT64 *base, UINT64 *size)
                 ReadProcessMemory(process, (LPCVOID)(UINT_PTR)(*base + header), &signature, 4, &got) && got == 4 &&
                 signature == 0x00004550 && // "PE\0\0"
                 ReadProcessMemory(process, (LPCVOID)(UINT_PTR)(*base + header + 4 + 20 + 56), &image, 4, &got) && got == 4;
-    *size = read ? image : 0;
+    if (read) {
+        *size = image;
+        return TRUE;
+    }
+    // Headers that cannot be read: the extent of the image's regions.
+    UINT64 end = *base;
+    while (VirtualQueryEx(process, (LPCVOID)(UINT_PTR)end, &m, sizeof m) && m.Type == MEM_IMAGE &&
+           (UINT64)(UINT_PTR)m.AllocationBase == *base && m.RegionSize)
+        end += m.RegionSize;
+    *size = end - *base;
     return TRUE;
 }
 

@@ -89,7 +89,8 @@ BOOL WriteRemoteValue(HANDLE process, UINT64 address, UINT32 value);
 // Whether the 32 bits at address are committed memory that may be written.
 BOOL IsRemoteWritable(HANDLE process, UINT64 address);
 // The base of the image that holds address (as a static target), if any,
-// and its size in memory as its headers give it (0 if they cannot be read).
+// and its size in memory as its headers give it (or, if they cannot be
+// read, as the extent of its regions).
 BOOL RemoteImage(HANDLE process, UINT64 address, UINT64 *base, UINT64 *size);
 
 // Closes the window as a person would and waits for the process to end; its

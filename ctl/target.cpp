@@ -22,16 +22,20 @@ void SetTargetCells(UINT32 row, UINT32 first, const Target &t, UINT32 digits)
 }
 
 // Whether a module's name is read back as it is: letters, digits, dots,
-// dashes and underscores only. Any other is written in double quotes.
+// dashes and underscores only, and no number (ABCDE+3010 is an address).
+// Any other is written in double quotes.
 static BOOL PlainName(const char *name)
 {
-    for (; *name; ++name) {
-        char c = *name;
+    BOOL number = TRUE;
+    const char *p = name[0] == '0' && (name[1] == 'x' || name[1] == 'X') ? name + 2 : name;
+    for (; *p; ++p) {
+        char c = *p;
         if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '-' ||
               c == '_'))
             return FALSE;
+        number = number && ((c >= '0' && c <= '9') || ((c | 32) >= 'a' && (c | 32) <= 'f'));
     }
-    return TRUE;
+    return !number;
 }
 
 const char *ModuleText(const Target &t, const Module *module)
@@ -123,6 +127,7 @@ UINT32 ChooseTargets(const Target *targets, UINT32 count, UINT32 kinds, const WC
         } else {
             Put(found == OtherModule ? " is an address in another module" : " holds no address");
         }
+        Put("; nothing was written");
         return EndError();
     }
     return ExitOk;

@@ -235,12 +235,26 @@ static UINT32 ProgramPath(const Request *request, WCHAR *exe)
     return EndError();
 }
 
-// Ends a started process that must not go on; false if it could not be.
-static BOOL EndStarted(HANDLE process, const Remote *remote)
+// Ends a started process that must not go on: how it ended.
+enum EndResult { EndedByItself, EndedClosed, EndedTerminated, EndFailed };
+
+static UINT32 EndStarted(HANDLE process, const Remote *remote)
 {
     DWORD code;
-    if (remote && remote->window && CloseRemote(remote, 5000, &code)) return TRUE;
-    return TerminateProcess(process, 1) && WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return EndedByItself;
+    if (remote && remote->window && CloseRemote(remote, 5000, &code)) return EndedClosed;
+    if (TerminateProcess(process, 1) && WaitForSingleObject(process, 5000) == WAIT_OBJECT_0) return EndedTerminated;
+    return WaitForSingleObject(process, 0) == WAIT_OBJECT_0 ? EndedByItself : EndFailed;
+}
+
+// How a started program that must not go on ended, for its error line.
+static void PutEnd(UINT32 end, DWORD pid)
+{
+    Put(end == EndedByItself   ? "; it ended"
+        : end == EndedClosed   ? "; it was closed"
+        : end == EndedTerminated ? "; it was ended"
+                                 : "; it could not be ended: it runs as process ");
+    if (end == EndFailed) PutNumber(pid);
 }
 
 // What start waited for in vain, after the program's path or "then": the
@@ -274,7 +288,7 @@ static UINT32 Start(const Request *request, UINT32 format)
         BeginError();
         Put("cannot start ");
         PutWide(exe);
-        if (error == ERROR_FILENAME_EXCED_RANGE) Put(": its command line would be 32767 units or more, the terminating null counted");
+        if (error == ERROR_FILENAME_EXCED_RANGE) Put(": its command line would be longer than 32767 units, the terminating null counted");
         else Put(": error "), PutNumber(error);
         return EndError();
     }
@@ -297,30 +311,28 @@ static UINT32 Start(const Request *request, UINT32 format)
             state = WaitForStart(&started, now < deadline ? (DWORD)(deadline - now) : 0, &remote, &box);
             error = GetLastError();
         }
-        BOOL ended = state == StartEnded || EndStarted(started.hProcess, state == StartReady ? &remote : nullptr);
+        UINT32 end = state == StartEnded ? (UINT32)EndedByItself : EndStarted(started.hProcess, state == StartReady ? &remote : nullptr);
         BeginError();
         Put("the program did not take the arguments \"");
         PutWide(request->arguments);
-        Put("\": it showed its usage message; ");
+        Put("\": it showed its usage message");
         if (state != StartReady && state != StartEnded) {
-            Put("once answered, it");
+            Put("; once answered, it");
             PutStartWait(state, error, bound);
-            Put(ended ? "; it was ended" : "; it could not be ended: it runs as process ");
-        } else {
-            Put(ended ? "it was closed" : "it could not be ended: it runs as process ");
         }
-        if (!ended) PutNumber(started.dwProcessId);
+        PutEnd(end, started.dwProcessId);
         CloseHandle(started.hProcess);
         return EndError();
     }
     if (state != StartReady) {
-        BOOL ended = state == StartEnded || EndStarted(started.hProcess, nullptr);
         BeginError();
         PutWide(exe);
-        if (state == StartEnded) Put(" ended before its window opened");
-        else PutStartWait(state, error, bound);
-        if (state != StartEnded) Put(ended ? "; it was ended" : "; it could not be ended: it runs as process ");
-        if (!ended) PutNumber(started.dwProcessId);
+        if (state == StartEnded) {
+            Put(" ended before its window opened");
+        } else {
+            PutStartWait(state, error, bound);
+            PutEnd(EndStarted(started.hProcess, nullptr), started.dwProcessId);
+        }
         CloseHandle(started.hProcess);
         return EndError();
     }
@@ -331,7 +343,9 @@ static UINT32 Start(const Request *request, UINT32 format)
     UINT32 read = ReadTargets(&remote);
     if (read != ReadDone) {
         // Nothing is left running that the caller was not told of.
-        result = ReadFailed(&remote, read, EndStarted(started.hProcess, &remote) ? "; it was closed" : "; it could not be ended and runs on");
+        BeginReadFailure(&remote, read);
+        PutEnd(EndStarted(started.hProcess, &remote), started.dwProcessId);
+        result = EndError();
     } else {
         PrintTargets(&remote, format, remote.pid);
     }
@@ -440,6 +454,7 @@ static UINT32 Close(const Request *request, const Remote *remote, UINT32 format)
 // later step fails.
 enum { FieldUnits = 64 };
 static WCHAR FieldsBefore[2][FieldUnits];
+static BOOL FieldCut[2]; // a longer text (Windows keeps one whole): shown with "..."
 static const char *const FieldNames[2] = {"the low field", "the high field"};
 
 // What the steps of a press left, the one at failed (0 and 1: setting the
@@ -461,6 +476,7 @@ static void PutPressState(const WCHAR *const texts[2], const char *button, UINT3
             Put(f == failed ? "\" was not confirmed (it held \"" : "\" (it held \"");
         }
         PutWide(FieldsBefore[f]);
+        if (FieldCut[f]) Put("...");
         Put(f > failed ? "\"" : "\")");
     }
     Put("; ");
@@ -479,6 +495,7 @@ static UINT32 Press(const Request *request, const Remote *remote, UINT32 format)
         UINT32 length;
         if (!GetRemoteText(remote->controls[f], FieldsBefore[f], FieldUnits, &length))
             return NoAnswer(remote, GetLastError(), "; nothing was changed");
+        FieldCut[f] = length + 1 >= FieldUnits;
     }
     const WCHAR *texts[2] = {request->values[OptLow], request->values[OptHigh]};
     UINT32 id = request->verb == VerbRead ? ID_READ : request->verb == VerbWriteA ? ID_WRITE_A : ID_WRITE_B;

@@ -15,6 +15,8 @@ namespace {
 
 const UINT64 ImageBase = 0x140000000, ImageSize = 0x10000;
 const Module Image = {"Vantoriel64.exe", ImageBase, ImageSize};
+// A renamed copy, as Explorer names one: blanks and brackets in its name.
+const Module Renamed = {"Vantoriel64 - Copy (2).exe", ImageBase, ImageSize};
 
 const std::regex WordPattern("[A-Za-z0-9_`]+");
 const std::regex HexWord("(?:0[xX])?([0-9A-Fa-f]+)");
@@ -26,7 +28,9 @@ const std::regex IndexAfter("^[ \t]*\\]");
 // + and its offset: a whole word of hexadecimal digits, perhaps after 0x.
 const std::regex Offset("\\+((?:0[xX])?[0-9A-Fa-f]+)(?![A-Za-z0-9_`])");
 const std::regex QuotedName("\"([^\"]*)\"$");
-const std::regex PlainName("[A-Za-z0-9_`.~:/\\\\-]+$");
+// A file name and its folder, perhaps after a drive's letter and colon.
+const std::regex PlainName("([A-Za-z]:)?[A-Za-z0-9_`.~/\\\\-]+$");
+const std::regex NameChar("[A-Za-z0-9_`.~/\\\\-]");
 const std::regex LineEnd("\r\n|\r|\n");
 
 // Hexadecimal digits as a number, if it fits 64 bits.
@@ -46,8 +50,25 @@ struct Candidate {
     UINT64 value;
 };
 
-void ModuleCandidates(const std::string &line, std::vector<Candidate> *out)
+std::string Escaped(const std::string &text)
 {
+    return std::regex_replace(text, std::regex("[\\\\^$.|?*+()\\[\\]{}-]"), "\\$&");
+}
+
+// The program's own file name, or its stem, blanks and all, at the end of
+// the text before +, after no other name character (a folder's separator
+// aside).
+std::regex OwnName(const std::string &own)
+{
+    std::string stem = own.size() > 4 && own.compare(own.size() - 4, 4, ".exe") == 0 ? own.substr(0, own.size() - 4) : own;
+    return std::regex("(?:^|[^A-Za-z0-9_`.~-])(" + Escaped(own) + "|" + Escaped(stem) + ")$", std::regex::icase);
+}
+
+void ModuleCandidates(const std::string &line, const Module &image, std::vector<Candidate> *out)
+{
+    // Made once for each of the two images.
+    static const std::regex ownImage = OwnName(Image.name), ownRenamed = OwnName(Renamed.name);
+    const std::regex &own = &image == &Image ? ownImage : ownRenamed;
     for (auto m = std::sregex_iterator(line.begin(), line.end(), Offset); m != std::sregex_iterator(); ++m) {
         size_t plus = (size_t)m->position(0);
         std::string before = line.substr(0, plus), name;
@@ -56,22 +77,33 @@ void ModuleCandidates(const std::string &line, std::vector<Candidate> *out)
         if (std::regex_search(before, n, QuotedName)) {
             name = n[1];
             at = (size_t)n.position(0);
+        } else if (std::regex_search(before, n, own)) {
+            name = n[1];
+            at = (size_t)n.position(1);
         } else if (std::regex_search(before, n, PlainName)) {
             name = n[0];
             at = (size_t)n.position(0);
+            // A drive only before a folder's separator, and as a word of its own.
+            if (n[1].matched && (name.size() == 2 || (name[2] != '\\' && name[2] != '/') ||
+                                 (at > 0 && std::regex_match(line.substr(at - 1, 1), NameChar)))) {
+                name = name.substr(2);
+                at += 2;
+            }
+            if (name.empty() || std::regex_match(name, HexWord)) continue;
         } else {
             continue;
         }
-        if (name.empty() || std::regex_match(name, HexWord)) continue;
-        std::string file = name.substr(name.find_last_of("\\/") == std::string::npos ? 0 : name.find_last_of("\\/") + 1);
+        size_t slash = name.find_last_of("\\/:");
+        std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
         UINT64 offset;
         if (file.empty() || !Value(std::regex_replace(std::string(m->str(1)), std::regex("^0[xX]"), ""), &offset)) continue;
-        std::string lower = file;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return (char)std::tolower((unsigned char)c); });
+        std::string lower = file, mine = image.name;
+        for (std::string *t : {&lower, &mine})
+            std::transform(t->begin(), t->end(), t->begin(), [](char c) { return (char)std::tolower((unsigned char)c); });
         Candidate c = {at, true, false, OtherModule, 0};
-        if (lower == "vantoriel64.exe" || lower == "vantoriel64") {
-            c.result = offset < ImageSize ? AddressFound : BeyondModule;
-            c.value = ImageBase + offset;
+        if (lower == mine || lower + ".exe" == mine) {
+            c.result = offset < image.size ? AddressFound : BeyondModule;
+            c.value = image.base + offset;
         }
         out->push_back(c);
     }
@@ -95,10 +127,10 @@ void NumberCandidates(const std::string &line, std::vector<Candidate> *out)
     }
 }
 
-UINT32 ReferenceAddress(const std::string &line, UINT64 *value)
+UINT32 ReferenceAddress(const std::string &line, const Module &image, UINT64 *value)
 {
     std::vector<Candidate> all;
-    ModuleCandidates(line, &all);
+    ModuleCandidates(line, image, &all);
     NumberCandidates(line, &all);
     // Leftmost first; where a module's name starts with a number's word, the module.
     std::stable_sort(all.begin(), all.end(), [](const Candidate &a, const Candidate &b) {
@@ -134,18 +166,16 @@ std::string Utf8FromUtf16(const std::string &bytes, bool big)
     return text;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+// The findings against one image, and the reference's reading of them.
+void Check(const std::string &bytes, const Module &image)
 {
-    std::string bytes((const char *)data, size);
-    bool utf16 = size >= 2 && (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0);
-    std::vector<unsigned char> copy(data, data + size);
+    bool utf16 = bytes.size() >= 2 && (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0);
+    std::vector<unsigned char> copy(bytes.begin(), bytes.end());
     Findings f;
-    UINT32 read = ReadFindings(copy.data(), size, &Image, 0, &f);
-    if (utf16 && size % 2) {
+    UINT32 read = ReadFindings(copy.data(), copy.size(), &image, 0, &f);
+    if (utf16 && bytes.size() % 2) {
         Require(read == FindingsOddUtf16);
-        return 0;
+        return;
     }
     Require(read == FindingsRead);
     std::string text = utf16 ? Utf8FromUtf16(bytes, bytes[0] == '\xFE')
@@ -163,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         size_t first = one.find_first_not_of(" \t");
         if (first == std::string::npos || one[first] == '#') continue;
         UINT64 value = 0;
-        if (ReferenceAddress(one, &value) == AddressFound) {
+        if (ReferenceAddress(one, image, &value) == AddressFound) {
             addresses.insert(value);
             ++lines;
         } else {
@@ -174,5 +204,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Require(std::vector<UINT64>(f.addresses, f.addresses + f.count) == std::vector<UINT64>(addresses.begin(), addresses.end()));
     for (size_t k = 0; k < unread.size() && k < UnreadShown; ++k) Require(f.unread[k].number == unread[k]);
     FreeFindings(&f);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    std::string bytes((const char *)data, size);
+    Check(bytes, Image);
+    Check(bytes, Renamed);
     return 0;
 }

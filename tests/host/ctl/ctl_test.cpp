@@ -105,7 +105,13 @@ const LineCase LineCases[] = {
     {"kernel32+1A2B0", Other, 0},
     {"total+123456", Other, 0},
     {"\"other game.exe\"+3010", Other, 0},
-    // Arithmetic and stray pluses are no module.
+    // A colon only as a drive's: the leftmost word is the address.
+    {"0x1dc00c0:Vantoriel64.exe+10", Yes, 0x1dc00c0},
+    {"1dc00c0:Vantoriel64.exe+10", Yes, 0x1dc00c0},
+    {"D:/Vantoriel64.exe+10", Yes, 0x7ff612340010},
+    {"xD:\\Vantoriel64.exe+10", Yes, 0x7ff612340010},
+    // Arithmetic and stray pluses are no module; a quoted name is one, whatever it is.
+    {"\"12345\"+10", Other, 0},
     {"1dc00c0+4", Yes, 0x1dc00c0},
     {"[ 0] 7f0012340080,  1 +       3a0080", Yes, 0x7f0012340080},
     {"Vantoriel64.exe+ 3010", No, 0},
@@ -120,6 +126,30 @@ TEST(CtlFindings, AddressOfLine)
         UINT64 address = 0;
         UINT32 result = AddressOfLine(line.data(), line.data() + line.size(), &Image, &address);
         EXPECT_EQ(result, c.result) << c.line;
+        if (c.result == Yes) {
+            EXPECT_EQ(address, c.address) << c.line;
+        }
+    }
+}
+
+// The program's own file name, blanks and all, as scanners print a renamed
+// copy's: read unquoted too, after nothing else of a name.
+TEST(CtlFindings, OwnNameWithBlanks)
+{
+    const Module copy = {"Vantoriel64 - Copy (2).exe", 0x7ff612340000, 0x20000};
+    const LineCase cases[] = {
+        {"Vantoriel64 - Copy (2).exe+3010", Yes, 0x7ff612343010},
+        {"[3] vantoriel64 - copy (2)+3010", Yes, 0x7ff612343010},
+        {"C:\\Games\\Vantoriel64 - Copy (2).exe+3010", Yes, 0x7ff612343010},
+        {"Vantoriel64 - Copy (2).exe+30000", Beyond, 0},
+        {"xVantoriel64 - Copy (2).exe+3010", Other, 0},
+        {"Copy (2).exe+3010", Other, 0},
+        {"Vantoriel64.exe+3010", Other, 0},
+    };
+    for (const LineCase &c : cases) {
+        std::string line = c.line;
+        UINT64 address = 0;
+        EXPECT_EQ(AddressOfLine(line.data(), line.data() + line.size(), &copy, &address), c.result) << c.line;
         if (c.result == Yes) {
             EXPECT_EQ(address, c.address) << c.line;
         }
@@ -451,7 +481,7 @@ std::vector<std::string> CsvCells(const std::string &row)
 TEST_F(CtlTest, ModuleCellReadsBack)
 {
     const char *names[] = {"Vantoriel64.exe", "Vantoriel32 (1).exe", "a,b.exe", "V\xC3\xA4ntoriel.exe", "x y",
-                           "it's.exe"};
+                           "it's.exe", "ABCDE", "0x10", "12345"};
     const Target target = Targets[2]; // static, at 0x403010
     for (const char *name : names) {
         const Module module = {name, 0x400000, 0x8000};
@@ -507,13 +537,13 @@ TEST_F(CtlTest, ChooseTargets)
         {1u << KindHeap, {}, {3, 4}, nullptr},
         {1u << KindStatic, {u"0x300000", u"[ 7]  1dc00c0, 1 + 1dc00c0, heap, 7, [I32 ]"}, {1, 2, 3}, nullptr},
         {0, {u"Vantoriel32.exe+3010", u"VANTORIEL32+3010"}, {2}, nullptr},
-        {0, {u"0x12345"}, {}, "0x12345 is no target's address"},
-        {1u << KindMapped, {u"200000", u"zz"}, {}, "zz holds no address"},
-        {0, {u"0x"}, {}, "0x holds no address"},
-        {0, {u"kernel32.dll+403010"}, {}, "kernel32.dll+403010 is an address in another module"},
+        {0, {u"0x12345"}, {}, "0x12345 is no target's address; nothing was written"},
+        {1u << KindMapped, {u"200000", u"zz"}, {}, "zz holds no address; nothing was written"},
+        {0, {u"0x"}, {}, "0x holds no address; nothing was written"},
+        {0, {u"kernel32.dll+403010"}, {}, "kernel32.dll+403010 is an address in another module; nothing was written"},
         {0, {u"Vantoriel32.exe+FFFFFFFFFFF00000"}, {},
-         "Vantoriel32.exe+FFFFFFFFFFF00000 lies beyond the end of Vantoriel32.exe, whose image is 0x8000 bytes"},
-        {0, {u"Vantoriel32.exe+8000"}, {}, "Vantoriel32.exe+8000 lies beyond the end of Vantoriel32.exe, whose image is 0x8000 bytes"},
+         "Vantoriel32.exe+FFFFFFFFFFF00000 lies beyond the end of Vantoriel32.exe, whose image is 0x8000 bytes; nothing was written"},
+        {0, {u"Vantoriel32.exe+8000"}, {}, "Vantoriel32.exe+8000 lies beyond the end of Vantoriel32.exe, whose image is 0x8000 bytes; nothing was written"},
     };
     for (const ChooseCase &c : cases) {
         ctlfake::Reset();

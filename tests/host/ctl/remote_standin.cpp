@@ -11,7 +11,14 @@ namespace world {
 
 World W;
 
-void Reset() { W = World(); }
+// Files are read whole from W.files (or W.standardInput): a handle's place in them.
+static std::map<UINT_PTR, std::pair<const std::string *, size_t>> OpenFiles;
+
+void Reset()
+{
+    W = World();
+    OpenFiles.clear();
+}
 
 // Handles are numbers with no meaning but their key.
 static HANDLE NewHandle(DWORD pid, DWORD access, bool thread)
@@ -526,8 +533,6 @@ DWORD WINAPI GetFileAttributesW(const WCHAR *name)
     return W.files.count(Text(name)) ? FILE_ATTRIBUTE_NORMAL : INVALID_FILE_ATTRIBUTES;
 }
 
-// Files are read whole from W.files (or W.standardInput): a handle's place in them.
-static std::map<UINT_PTR, std::pair<const std::string *, size_t>> OpenFiles;
 
 HANDLE WINAPI CreateFileW(const WCHAR *name, DWORD, DWORD, SECURITY_ATTRIBUTES *, DWORD, DWORD, HANDLE)
 {

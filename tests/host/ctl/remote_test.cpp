@@ -253,8 +253,8 @@ TEST_F(RemoteTest, StartProgramCountsTheTerminatingNull)
     SetUp();
     W.onCreate = [](DWORD) {};
     EXPECT_EQ(Run({"start", "--", std::string(32767 - 22 - 2 - 1, 'x')}), (UINT32)ExitError);
-    EXPECT_EQ(Error(), "cannot start C:\\ctl\\Vantoriel64.exe: its command line would be 32767 units or more, the "
-                       "terminating null counted");
+    EXPECT_EQ(Error(), "cannot start C:\\ctl\\Vantoriel64.exe: its command line would be longer than 32767 units, "
+                       "the terminating null counted");
     EXPECT_EQ(W.creates, 0);
 }
 
@@ -591,12 +591,18 @@ TEST_F(RemoteTest, TheImageSizeBoundsModuleAddresses)
     EXPECT_NE(Out.find("\"not_targets\":[\"" + Hex16(world::ImageBase64 + 0x4FFC) + "\"]"), std::string::npos) << Out;
     EXPECT_NE(Out.find("\"lines_without_address\":1"), std::string::npos) << Out;
 
-    // Headers that cannot be read: no module-relative address at all.
+    // Headers that cannot be read: the extent of the image's regions, 0x5000 too.
     SetUp();
     pid = world::AddVantoriel();
     world::SetProtection(pid, world::ImageBase64, PAGE_NOACCESS);
     ASSERT_EQ(Run({"table", "--csv"}), (UINT32)ExitOk) << Err;
-    EXPECT_NE(Out.find(std::string(",StaticWordA,,") + Static0 + ",,151,151"), std::string::npos) << Out;
+    EXPECT_NE(Out.find(std::string(",StaticWordA,,") + Static0 + ",Vantoriel64.exe+3010,151,151"), std::string::npos) << Out;
+    SetUp();
+    pid = world::AddVantoriel();
+    world::SetProtection(pid, world::ImageBase64, PAGE_NOACCESS);
+    W.standardInput = "Vantoriel64.exe+3010\nVantoriel64.exe+5000\n";
+    EXPECT_EQ(Run({"score", "-", "--json"}), (UINT32)ExitMissed) << Err;
+    EXPECT_NE(Out.find("\"lines_without_address\":1"), std::string::npos) << Out;
 }
 
 } // namespace
