@@ -20,7 +20,8 @@ const char Usage[] =
     "                                          the address from the line's N-th field alone\n"
     "  close                                   close Vantoriel as a person would; print its exit code\n"
     "options: --pid N (which Vantoriel; else the only one running), --json (JSON Lines), --csv,\n"
-    "         --timeout SECONDS (the longest wait for each answer of Vantoriel, and for close; 30)\n"
+    "         --timeout SECONDS (the longest wait for each answer of Vantoriel, and for close; 30;\n"
+    "         start waits 60 s in all for the first report, or SECONDS if longer)\n"
     "exit codes: 0 done, 1 a target missed (score), 2 an error (one line on standard error)\n";
 
 static const char *const VerbNames[] = {"", "start", "table", "read", "write-a", "write-b", "set", "score", "close"};

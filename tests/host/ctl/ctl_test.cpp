@@ -704,6 +704,15 @@ TEST_F(CtlTest, AnErrorLineIsWrittenWhole)
     EXPECT_EQ(ctlfake::Out, "some output first\n");
 }
 
+TEST_F(CtlTest, AnArgumentsLineBreakKeepsTheErrorOneLine)
+{
+    Wide verb = u"table\nfoo\r";
+    std::vector<WCHAR *> argv = {(WCHAR *)u"ctl", &verb[0]};
+    Request request;
+    EXPECT_EQ(ReadRequest(2, argv.data(), &request), (UINT32)ExitError);
+    EXPECT_EQ(ctlfake::Err, "vantoriel-ctl: unknown verb table?foo? (see vantoriel-ctl --help)\n");
+}
+
 TEST_F(CtlTest, WideTextAsUtf8)
 {
     BeginError();
