@@ -119,8 +119,7 @@ static BOOL IsNumber(const char *p, const char *end)
 // "Vantoriel64 - Copy.exe" as a scanner prints a renamed copy. Null if not.
 static const char *OwnNameBefore(const char *line, const char *nameEnd, const char *module)
 {
-    SIZE_T n = 0;
-    while (module[n]) ++n;
+    SIZE_T n = TextLength(module);
     SIZE_T stem = n >= 4 && module[n - 4] == '.' && Lower(module[n - 3]) == 'e' && Lower(module[n - 2]) == 'x' &&
                           Lower(module[n - 1]) == 'e'
                       ? n - 4
