@@ -44,17 +44,25 @@ void Put(const char *text)
 
 void PutWide(const WCHAR *text)
 {
-    for (; *text; ++text) {
-        UINT32 c = (UINT32)*text;
-        if (c >= 0xD800 && c < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + ((UINT32)*++text - 0xDC00);
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD; // a lone surrogate: no character of its own
-        else if (c < 0x20 && InError)
-            c = '?'; // an argument's line break would make an error two lines
+    while (*text) {
         char bytes[4];
-        Append(bytes, Utf8Of(c, bytes));
+        UINT32 n = NextUtf8(&text, bytes);
+        if (n == 1 && (unsigned char)bytes[0] < 0x20 && InError)
+            bytes[0] = '?'; // an argument's line break would make an error two lines
+        Append(bytes, n);
     }
+}
+
+UINT32 NextUtf8(const WCHAR **text, char *bytes)
+{
+    const WCHAR *p = *text;
+    UINT32 c = (UINT32)*p++;
+    if (c >= 0xD800 && c < 0xDC00 && *p >= 0xDC00 && *p < 0xE000)
+        c = 0x10000 + ((c - 0xD800) << 10) + ((UINT32)*p++ - 0xDC00);
+    else if (c >= 0xD800 && c < 0xE000)
+        c = 0xFFFD; // a lone surrogate: no character of its own
+    *text = p;
+    return Utf8Of(c, bytes);
 }
 
 UINT32 Utf8Of(UINT32 c, char *bytes)

@@ -21,6 +21,9 @@ UINT32 Fail(const char *a, const char *b = "", const char *c = "", const char *d
 
 // The UTF-8 bytes of character c (below 0x110000) into bytes: their count.
 UINT32 Utf8Of(UINT32 c, char *bytes);
+// The UTF-8 bytes of the character at *text into bytes, *text moved past it
+// (a pair of surrogates is one character, a lone one U+FFFD): their count.
+UINT32 NextUtf8(const WCHAR **text, char *bytes);
 
 // Decimal text of value, in one of four buffers that take turns.
 const char *NumberText(UINT64 value);

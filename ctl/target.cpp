@@ -98,14 +98,7 @@ UINT32 ChooseTargets(const Target *targets, UINT32 count, UINT32 kinds, const WC
     static char line[3 * 32768];
     for (UINT32 a = 0; a < n; ++a) {
         UINT32 length = 0;
-        for (const WCHAR *p = addresses[a]; *p; ++p) {
-            UINT32 c = (UINT32)*p;
-            if (c >= 0xD800 && c < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000)
-                c = 0x10000 + ((c - 0xD800) << 10) + ((UINT32)*++p - 0xDC00);
-            else if (c >= 0xD800 && c < 0xE000)
-                c = 0xFFFD;
-            length += Utf8Of(c, line + length);
-        }
+        for (const WCHAR *p = addresses[a]; *p;) length += NextUtf8(&p, line + length);
         UINT64 address;
         UINT32 found = AddressOfLine(line, line + length, module, &address);
         UINT32 k = 0;

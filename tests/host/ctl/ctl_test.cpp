@@ -132,30 +132,6 @@ TEST(CtlFindings, AddressOfLine)
     }
 }
 
-// The program's own file name, blanks and all, as scanners print a renamed
-// copy's: read unquoted too, after nothing else of a name.
-TEST(CtlFindings, OwnNameWithBlanks)
-{
-    const Module copy = {"Vantoriel64 - Copy (2).exe", 0x7ff612340000, 0x20000};
-    const LineCase cases[] = {
-        {"Vantoriel64 - Copy (2).exe+3010", Yes, 0x7ff612343010},
-        {"[3] vantoriel64 - copy (2)+3010", Yes, 0x7ff612343010},
-        {"C:\\Games\\Vantoriel64 - Copy (2).exe+3010", Yes, 0x7ff612343010},
-        {"Vantoriel64 - Copy (2).exe+30000", Beyond, 0},
-        {"xVantoriel64 - Copy (2).exe+3010", Other, 0},
-        {"Copy (2).exe+3010", Other, 0},
-        {"Vantoriel64.exe+3010", Other, 0},
-    };
-    for (const LineCase &c : cases) {
-        std::string line = c.line;
-        UINT64 address = 0;
-        EXPECT_EQ(AddressOfLine(line.data(), line.data() + line.size(), &copy, &address), c.result) << c.line;
-        if (c.result == Yes) {
-            EXPECT_EQ(address, c.address) << c.line;
-        }
-    }
-}
-
 TEST(CtlFindings, FieldOfLine)
 {
     const struct {
