@@ -119,18 +119,14 @@ static BOOL IsNumber(const char *p, const char *end)
 // "Vantoriel64 - Copy.exe" as a scanner prints a renamed copy. Null if not.
 static const char *OwnNameBefore(const char *line, const char *nameEnd, const char *module)
 {
+    // The whole name, or the name without ".exe", which IsModule tells.
     SIZE_T n = TextLength(module);
-    SIZE_T stem = n >= 4 && module[n - 4] == '.' && Lower(module[n - 3]) == 'e' && Lower(module[n - 2]) == 'x' &&
-                          Lower(module[n - 1]) == 'e'
-                      ? n - 4
-                      : n;
-    SIZE_T lengths[2] = {n, stem};
+    SIZE_T lengths[2] = {n, n >= 4 ? n - 4 : 0};
     for (SIZE_T length : lengths) {
         if (length == 0 || (SIZE_T)(nameEnd - line) < length) continue;
         const char *start = nameEnd - length;
-        SIZE_T k = 0;
-        while (k < length && Lower(start[k]) == Lower(module[k])) ++k;
-        if (k == length && (start == line || !IsNameChar(start[-1]) || start[-1] == '\\' || start[-1] == '/'))
+        if (IsModule(start, length, module) &&
+            (start == line || !IsNameChar(start[-1]) || start[-1] == '\\' || start[-1] == '/'))
             return start;
     }
     return nullptr;
