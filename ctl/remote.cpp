@@ -124,8 +124,9 @@ BOOL AttachRemote(HWND window, Remote *remote)
     GetWindowThreadProcessId(window, &pid);
     remote->pid = pid;
     remote->build = build;
+    // Handles duplicated into it keep the record of plants alive as long as it runs.
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_VM_OPERATION |
-                                     SYNCHRONIZE, FALSE, pid);
+                                     PROCESS_DUP_HANDLE | SYNCHRONIZE, FALSE, pid);
     if (!process) return FALSE;
     remote->process = process;
     FillControls(window, build, remote);

@@ -1,6 +1,7 @@
 // request.cpp: the companion's command line.
 #include "ctl/request.h"
 #include "ctl/output.h"
+#include "ctl/plants.h"
 #include "ctl/target.h"
 
 const char Usage[] =
@@ -19,12 +20,22 @@ const char Usage[] =
     "                                          a line that is not an expected target); --field N reads\n"
     "                                          the address from the line's N-th field alone\n"
     "  close                                   close Vantoriel as a person would; print its exit code\n"
+    "  plant --value V [--type T]... [--case NAME,...] [--count N]\n"
+    "                                          plant targets holding V as T into Vantoriel from outside,\n"
+    "                                          one a case and type; print them; exit code 1 when a case\n"
+    "                                          could not be placed\n"
+    "  unplant [--case NAME,...]               take plants back (all, or those of the cases)\n"
     "options: --pid N (which Vantoriel; else the only one running), --json (JSON Lines), --csv,\n"
     "         --timeout SECONDS (the longest wait for each answer of Vantoriel, and for close; 30;\n"
-    "         start waits 60 s in all for the first report, or SECONDS if longer)\n"
+    "         start waits 60 s in all for the first report, or SECONDS if longer),\n"
+    "         --near-misses (table, plant: list the near misses too)\n"
+    "types: i8 u8 i16 u16 i32 u32 i64 u64 f32 f64, big-endian i16be ... f64be, bytes (hexadecimal)\n"
+    "cases: private readonly exec-read exec-readwrite shared file guarded unaligned-1 unaligned-2\n"
+    "       unaligned-3 page-straddle region-straddle chunk-edges, and dense when named\n"
     "exit codes: 0 done, 1 a target missed (score), 2 an error (one line on standard error)\n";
 
-static const char *const VerbNames[] = {"", "start", "table", "read", "write-a", "write-b", "set", "score", "close"};
+static const char *const VerbNames[] = {"",      "start", "table", "read",  "write-a", "write-b",
+                                        "set",   "score", "close", "plant", "unplant"};
 
 // Each option, and the verbs it goes with (bit k for verb k).
 struct OptionRule {
@@ -33,14 +44,15 @@ struct OptionRule {
     UINT32 verbs;
 };
 static const UINT32 Pressing = 1 << VerbRead | 1 << VerbWriteA | 1 << VerbWriteB;
-static const UINT32 Attached = 1 << VerbTable | Pressing | 1 << VerbSet | 1 << VerbScore | 1 << VerbClose;
+static const UINT32 Attached =
+    1 << VerbTable | Pressing | 1 << VerbSet | 1 << VerbScore | 1 << VerbClose | 1 << VerbPlant | 1 << VerbUnplant;
 static const OptionRule Options[OptionCount] = {
     {"--pid", TRUE, Attached},
     {"--json", FALSE, Attached | 1 << VerbStart},
     {"--csv", FALSE, Attached | 1 << VerbStart},
     {"--low", TRUE, Pressing},
     {"--high", TRUE, Pressing},
-    {"--value", TRUE, 1 << VerbScore | 1 << VerbSet},
+    {"--value", TRUE, 1 << VerbScore | 1 << VerbSet | 1 << VerbPlant},
     {"--add", TRUE, 1 << VerbSet},
     {"--kind", TRUE, 1 << VerbSet},
     {"--exact", FALSE, 1 << VerbScore},
@@ -48,6 +60,10 @@ static const OptionRule Options[OptionCount] = {
     {"--exe", TRUE, 1 << VerbStart},
     {"--timeout", TRUE, Attached | 1 << VerbStart},
     {"--field", TRUE, 1 << VerbScore},
+    {"--type", TRUE, 1 << VerbPlant},
+    {"--case", TRUE, 1 << VerbPlant | 1 << VerbUnplant},
+    {"--count", TRUE, 1 << VerbPlant},
+    {"--near-misses", FALSE, 1 << VerbTable | 1 << VerbPlant},
 };
 
 BOOL SameAscii(const WCHAR *text, const char *ascii)
@@ -169,16 +185,26 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
             UINT32 o = 0;
             while (o < OptionCount && !SameAscii(arg, Options[o].name)) ++o;
             if (o == OptionCount) return Refuse("unknown option ", arg, " (see vantoriel-ctl --help)");
-            if (request->values[o]) return Refuse("option ", arg, " given twice");
             if (Options[o].takesValue && i + 1 == argc) return Refuse("option ", arg, " needs a value");
+            if (o == OptType && request->verb == VerbPlant) {
+                // Several types, one plant: each type once.
+                UINT32 type;
+                if (!TypeOfName(argv[i + 1], &type)) return Refuse("unknown type ", argv[i + 1], " (see vantoriel-ctl --help)");
+                for (UINT32 k = 0; k < request->typeCount; ++k)
+                    if (request->types[k] == type) return Refuse("type ", argv[i + 1], " given twice");
+                request->types[request->typeCount++] = type;
+                request->values[o] = argv[++i];
+                continue;
+            }
+            if (request->values[o]) return Refuse("option ", arg, " given twice");
             static const WCHAR given[1] = {0};
             request->values[o] = Options[o].takesValue ? argv[++i] : given;
             continue;
         }
         if (request->verb == VerbNone) {
             UINT32 v = VerbStart;
-            while (v <= VerbClose && !SameAscii(arg, VerbNames[v])) ++v;
-            if (v > VerbClose) return Refuse("unknown verb ", arg, " (see vantoriel-ctl --help)");
+            while (v <= VerbUnplant && !SameAscii(arg, VerbNames[v])) ++v;
+            if (v > VerbUnplant) return Refuse("unknown verb ", arg, " (see vantoriel-ctl --help)");
             request->verb = v;
         } else if (request->verb == VerbScore && !request->file) {
             request->file = arg;
@@ -196,7 +222,7 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
     if (request->values[Opt32] && request->values[OptExe]) return Fail("choose one of --32 and --exe");
     if (request->values[OptPid] && !WholeNumber(request->values[OptPid], &request->pid))
         return Refuse("--pid takes a process id, not ", request->values[OptPid]);
-    if (request->values[OptValue] && !WholeNumber(request->values[OptValue], &request->value))
+    if (request->values[OptValue] && request->verb != VerbPlant && !WholeNumber(request->values[OptValue], &request->value))
         return Refuse("--value takes an unsigned 32-bit number, not ", request->values[OptValue]);
     if (request->values[OptTimeout] && (!WholeNumber(request->values[OptTimeout], &request->seconds) ||
                                         request->seconds == 0 || request->seconds > 86400))
@@ -210,6 +236,21 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
         while (k < 3 && !SameAscii(request->values[OptKind], KindNames[k])) ++k;
         if (k == 3) return Refuse("--kind takes mapped, static or heap, not ", request->values[OptKind]);
         request->kinds = 1u << k;
+    }
+    if (request->values[OptCase]) {
+        static WCHAR bad[64];
+        if (!ReadCases(request->values[OptCase], &request->cases, bad, 64))
+            return Refuse("unknown case ", bad, " (see vantoriel-ctl --help)");
+    }
+    request->count = DenseDefault;
+    if (request->values[OptCount] && (!WholeNumber(request->values[OptCount], &request->count) || request->count == 0 ||
+                                      request->count > 100000000))
+        return Refuse("--count takes a number of copies from 1 to 100000000, not ", request->values[OptCount]);
+    if (request->verb == VerbPlant) {
+        if (!request->values[OptValue]) return Fail("plant needs --value");
+        if (request->values[OptCount] && !(request->cases >> CaseDense & 1)) return Fail("--count goes with --case dense");
+        if (!request->typeCount) request->types[request->typeCount++] = TypeI32;
+        if (!request->cases) request->cases = DefaultCases;
     }
     if (request->verb == VerbSet) {
         if (!request->values[OptValue] == !request->values[OptAdd]) return Fail("set takes one of --value and --add");

@@ -3,8 +3,11 @@
 #pragma once
 #include <windows.h>
 
-enum Verb { VerbNone, VerbStart, VerbTable, VerbRead, VerbWriteA, VerbWriteB, VerbSet, VerbScore, VerbClose };
-enum Option { OptPid, OptJson, OptCsv, OptLow, OptHigh, OptValue, OptAdd, OptKind, OptExact, Opt32, OptExe, OptTimeout, OptField, OptionCount };
+#include "ctl/value.h"
+
+enum Verb { VerbNone, VerbStart, VerbTable, VerbRead, VerbWriteA, VerbWriteB, VerbSet, VerbScore, VerbClose, VerbPlant, VerbUnplant };
+enum Option { OptPid, OptJson, OptCsv, OptLow, OptHigh, OptValue, OptAdd, OptKind, OptExact, Opt32, OptExe, OptTimeout, OptField,
+              OptType, OptCase, OptCount, OptNearMisses, OptionCount };
 
 // The platform's limit of a command line, in units, terminator excluded.
 enum { CommandLineUnits = 32767 };
@@ -20,6 +23,10 @@ struct Request {
     UINT32 kinds;                     // set's --kind: bit k for kind k
     UINT32 seconds;                   // --timeout, or its default
     UINT32 field;                     // score's --field, or 0 for the whole line
+    UINT32 types[TypeCount];          // plant's --type, each once, in order given (none: i32)
+    UINT32 typeCount;
+    UINT32 cases;                     // --case: bit c for case c; 0 if not given
+    UINT32 count;                     // --count, or the dense case's default
 };
 
 extern const char Usage[];

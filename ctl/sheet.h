@@ -11,13 +11,15 @@ struct Column {
     BOOL number;            // right-aligned, and bare in JSON
 };
 
-// Room for every target of a report, and for a module's name in a cell.
-enum { MaxRows = 160, MaxColumns = 9, CellBytes = 256 };
+// Columns of a sheet, and room for a module's name in a cell; rows grow.
+enum { MaxColumns = 14, CellBytes = 256 };
 
 void BeginSheet(const Column *columns, UINT32 count);
 UINT32 AddRow();            // a row of empty cells; its number
 void SetCell(UINT32 row, UINT32 column, const char *text);
 void WriteSheet(UINT32 format);
+// False when the memory for a row or a cell ran out since BeginSheet.
+BOOL SheetComplete();
 
 // text as a JSON string, quotes included.
 void PutJsonString(const char *text);

@@ -4,7 +4,7 @@
 #include "ctl/output.h"
 #include "ctl/sheet.h"
 
-const char *const KindNames[3] = {"mapped", "static", "heap"};
+const char *const KindNames[5] = {"mapped", "static", "heap", "planted", "near-miss"};
 const char *const StaticNames[4] = {"StaticWordA", "StaticQword", "StaticBlock", "StaticWordB"};
 const char *const HeapNames[6] = {"process", "global", "local", "process", "global", "local"};
 const UINT32 HeapSizes[6] = {4, 4, 4, 4100, 4100, 4100};
@@ -12,6 +12,8 @@ const UINT32 HeapSizes[6] = {4, 4, 4, 4100, 4100, 4100};
 void SetTargetCells(UINT32 row, UINT32 first, const Target &t, UINT32 digits)
 {
     SetCell(row, first, KindNames[t.kind]);
+    if (t.kind == KindPlanted) SetCell(row, first + 2, CaseNames[t.index]);
+    if (t.kind == KindNearMiss && t.plant) SetCell(row, first + 2, NearMissReason(t.plant));
     if (t.kind == KindMapped) SetCell(row, first + 1, NumberText(t.index));
     if (t.kind == KindStatic) SetCell(row, first + 2, StaticNames[t.index]);
     if (t.kind == KindHeap && t.index < 6) {
@@ -56,12 +58,37 @@ const char *ModuleText(const Target &t, const Module *module)
     return text;
 }
 
-void WriteTargets(const Target *targets, UINT32 count, UINT32 digits, const Module *module, UINT32 format, UINT32 pid,
-                  const char *program)
+// A page's protection as people read it, with its modifiers.
+static const char *ProtectText(DWORD protect)
 {
-    static const Column columns[] = {{"pid", TRUE},      {"kind", FALSE},   {"slot", TRUE},
-                                     {"name", FALSE},    {"size", TRUE},    {"address", FALSE},
-                                     {"module", FALSE},  {"value", TRUE},   {"memory", TRUE}};
+    static char text[48];
+    static const DWORD bits[] = {PAGE_NOACCESS, PAGE_READONLY, PAGE_READWRITE, PAGE_WRITECOPY, PAGE_EXECUTE,
+                                 PAGE_EXECUTE_READ, PAGE_EXECUTE_READWRITE, PAGE_EXECUTE_WRITECOPY};
+    static const char *const names[] = {"noaccess", "readonly", "readwrite", "writecopy", "exec",
+                                        "exec-read", "exec-readwrite", "exec-writecopy"};
+    text[0] = 0;
+    UINT32 n = 0;
+    for (UINT32 k = 0; k < 8; ++k)
+        if ((protect & 0xFF) == bits[k])
+            for (const char *p = names[k]; *p; ++p) text[n++] = *p;
+    const char *guard = protect & PAGE_GUARD ? "+guard" : "";
+    for (const char *p = guard; *p; ++p) text[n++] = *p;
+    text[n] = 0;
+    return text;
+}
+
+static const char *RegionText(DWORD type)
+{
+    return type == MEM_PRIVATE ? "private" : type == MEM_MAPPED ? "section" : type == MEM_IMAGE ? "image" : "";
+}
+
+UINT32 WriteTargets(const Target *targets, UINT32 count, UINT32 digits, const Module *module, UINT32 format, UINT32 pid,
+                    const char *program, BOOL nearMisses)
+{
+    static const Column columns[] = {{"pid", TRUE},     {"kind", FALSE},    {"slot", TRUE},   {"name", FALSE},
+                                     {"size", TRUE},    {"address", FALSE}, {"module", FALSE}, {"value", TRUE},
+                                     {"memory", TRUE},  {"type", FALSE},    {"protect", FALSE}, {"region", FALSE},
+                                     {"bytes", TRUE}};
     // The pid column in CSV from start only; the process is told apart elsewhere.
     BOOL pidColumn = pid && format == FormatCsv;
     if (pid && format == FormatJson) {
@@ -77,17 +104,31 @@ void WriteTargets(const Target *targets, UINT32 count, UINT32 digits, const Modu
         Put("\n\n");
     }
     UINT32 first = pidColumn ? 0 : 1;
-    BeginSheet(columns + first, 9 - first);
+    BeginSheet(columns + first, 13 - first);
     for (UINT32 k = 0; k < count; ++k) {
         const Target &t = targets[k];
+        if (t.kind == KindNearMiss && !nearMisses) continue;
         UINT32 row = AddRow();
         if (pidColumn) SetCell(row, 0, NumberText(pid));
         SetTargetCells(row, 1 - first, t, digits);
         SetCell(row, 6 - first, ModuleText(t, module));
-        SetCell(row, 7 - first, NumberText(t.value));
-        if (t.readable) SetCell(row, 8 - first, NumberText(t.memory));
+        char text[3 * ValueBytesMax + 8];
+        if (t.plant) {
+            ValueText(t.plant->bytes, t.plant->type, t.plant->size, text, sizeof text);
+            SetCell(row, 7 - first, text);
+            if (t.readable) ValueText(t.now, t.plant->type, t.plant->size, text, sizeof text), SetCell(row, 8 - first, text);
+        } else {
+            SetCell(row, 7 - first, NumberText(t.value));
+            if (t.readable) SetCell(row, 8 - first, NumberText(t.memory));
+        }
+        SetCell(row, 9 - first, TypeName(t.plant ? (UINT32)t.plant->type : (UINT32)TypeU32));
+        SetCell(row, 10 - first, ProtectText(t.protect));
+        SetCell(row, 11 - first, RegionText(t.memoryType));
+        SetCell(row, 12 - first, NumberText(t.plant ? t.plant->size : 4));
     }
+    if (!SheetComplete()) return Fail("out of memory for the table");
     WriteSheet(format);
+    return ExitOk;
 }
 
 UINT32 ChooseTargets(const Target *targets, UINT32 count, UINT32 kinds, const WCHAR *const *addresses, UINT32 n,

@@ -4,20 +4,26 @@
 #include <windows.h>
 
 #include "ctl/kind.h"
+#include "ctl/plants.h"
 
 // Names of the kinds, of static targets (by place) and of heap targets (by
 // place: allocator and size), as the program's target table orders them.
-extern const char *const KindNames[3];
+extern const char *const KindNames[5];
 extern const char *const StaticNames[4];
 extern const char *const HeapNames[6];
 extern const UINT32 HeapSizes[6];
 
 struct Target {
-    UINT32 kind, index;     // index: the mapped slot, or the place in its group (heap: 0xFFFFFFFF if unknown)
+    UINT32 kind, index;     // index: the mapped slot, or the place in its group (heap: 0xFFFFFFFF if unknown),
+                            // a plant's case, or a near miss's reason number
     UINT64 address;
     UINT32 value;           // as the report shows it
-    UINT32 memory;          // as memory holds it now, if readable
+    UINT32 memory;          // as memory holds it now, if readable (a plant's first four bytes)
     BOOL readable;
+    const PlantEntry *plant; // a plant's record, or null
+    BYTE now[ValueBytesMax]; // a plant's bytes now, if readable
+    DWORD protect;          // its page's protection, 0 if not known
+    DWORD memoryType;       // MEM_PRIVATE, MEM_MAPPED or MEM_IMAGE, 0 if not known
 };
 // More than any report holds.
 enum { MaxTargets = 160 };
@@ -43,8 +49,10 @@ void SetTargetCells(UINT32 row, UINT32 first, const Target &t, UINT32 digits);
 // one. With a process id (start), JSON Lines begin with the process,
 // {"kind":"process","pid":N,"program":NAME}, CSV gives each row a pid column
 // first, and people read a line on the process first.
-void WriteTargets(const Target *targets, UINT32 count, UINT32 digits, const Module *module, UINT32 format, UINT32 pid,
-                  const char *program);
+// Near misses are left out unless nearMisses. ExitOk, or ExitError after the
+// error line when there was no memory for the sheet.
+UINT32 WriteTargets(const Target *targets, UINT32 count, UINT32 digits, const Module *module, UINT32 format, UINT32 pid,
+                    const char *program, BOOL nearMisses = FALSE);
 
 // The targets that set writes: every one of a kind in kinds (bit k for kind
 // k), and the one at each address given, read as a line of findings is (no

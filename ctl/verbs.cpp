@@ -1,14 +1,17 @@
 // verbs.cpp: the companion's verbs, against a running Vantoriel.
 #include "ctl/verbs.h"
 #include "ctl/findings.h"
+#include "ctl/memory.h"
 #include "ctl/output.h"
+#include "ctl/plant.h"
 #include "ctl/platform.h"
 #include "ctl/remote.h"
 #include "ctl/score.h"
 #include "ctl/sheet.h"
 
-static Target Targets[MaxTargets];
-static UINT32 TargetCount;
+// Vantoriel's own targets, as its report shows them, then its plants.
+static Target *Targets;
+static UINT32 TargetCount, OwnCount, TargetCapacity;
 static char ModuleName[ModuleNameBytes + 1];
 static Module Image; // the program's own, in the process read last
 
@@ -18,9 +21,10 @@ static const char *ProgramName(const Remote *remote)
 }
 
 // The targets read last; with the process (start), pid is not 0.
-static void PrintTargets(const Remote *remote, UINT32 format, UINT32 pid = 0)
+static UINT32 PrintTargets(const Remote *remote, UINT32 format, UINT32 pid = 0, BOOL nearMisses = FALSE)
 {
-    WriteTargets(Targets, TargetCount, remote->build->addressDigits, &Image, format, pid, ProgramName(remote));
+    return WriteTargets(Targets, TargetCount, remote->build->addressDigits, &Image, format, pid, ProgramName(remote),
+                        nearMisses);
 }
 
 // "Vantoriel64 (process N)" starts an error line about it.
@@ -92,7 +96,7 @@ static void FindImage(const Remote *remote)
     FreeBlock(path);
 }
 
-enum ReadResult { ReadDone, ReadNoAnswer, ReadBadReport };
+enum ReadResult { ReadDone, ReadNoAnswer, ReadBadReport, ReadNoMemory };
 static UINT32 BadLine; // of a report that does not parse: the line (from 1), or 0 for incomplete groups
 static DWORD SendError; // why the report was not read (ReadNoAnswer)
 
@@ -124,18 +128,97 @@ static UINT32 ReadTargets(const Remote *remote)
         if (lines[k].type == LineTarget && cut != lines[k].column) BadLine = k + 1, good = FALSE;
     }
     if (!good) return ReadBadReport;
+    if (!Targets) Targets = (Target *)GrowBlock(nullptr, MaxTargets * sizeof(Target)), TargetCapacity = MaxTargets;
+    if (!Targets) return ReadNoMemory;
     TargetCount = 0;
     for (UINT32 k = 0; k < count; ++k) {
         if (lines[k].type != LineTarget) continue;
         Target &t = Targets[TargetCount++];
+        t.plant = nullptr;
+        t.protect = t.memoryType = 0;
         t.kind = lines[k].kind;
         t.index = lines[k].index;
         t.address = lines[k].address;
         t.value = lines[k].value;
         t.readable = ReadRemoteValue(remote->process, t.address, &t.memory);
     }
+    OwnCount = TargetCount;
     FindImage(remote);
     return ReadDone;
+}
+
+// The plants of the record after Vantoriel's own targets, each copy of a
+// dense one a target, with their memory now.
+static UINT32 AddPlants(const Remote *remote, const PlantBook *book, UINT32 first = 0)
+{
+    TargetCount = OwnCount;
+    if (!book) return ExitOk;
+    UINT64 total = TargetCount;
+    for (UINT32 e = first; e < book->entryCount; ++e) total += book->entries[e].copies;
+    if (total > 0x7FFFFFFF) return Fail("the record of plants is damaged");
+    if (total > TargetCapacity) {
+        Target *bigger = (Target *)GrowBlock(Targets, (SIZE_T)total * sizeof(Target));
+        if (!bigger) return Fail("out of memory for the plants");
+        Targets = bigger;
+        TargetCapacity = (UINT32)total;
+    }
+    static BYTE *bytes;
+    static UINT64 capacity;
+    for (UINT32 e = first; e < book->entryCount; ++e) {
+        const PlantEntry &p = book->entries[e];
+        UINT64 size = (UINT64)p.copies * p.size;
+        if (size > capacity) {
+            BYTE *bigger = (BYTE *)GrowBlock(bytes, (SIZE_T)size);
+            if (!bigger) return Fail("out of memory for the plants");
+            bytes = bigger, capacity = size;
+        }
+        BOOL readable = ReadMemory(remote->process, p.address, bytes, size);
+        if (!readable && MemoryStuck()) return Fail("Vantoriel did not carry out the companion's memory call in time: stopped by a debugger or a scanner?");
+        for (UINT32 c = 0; c < p.copies; ++c) {
+            Target &t = Targets[TargetCount++];
+            t.kind = p.nearMiss ? KindNearMiss : KindPlanted;
+            t.index = p.nearMiss ? p.nearMiss : p.plantCase;
+            t.address = p.address + (UINT64)c * p.size;
+            t.value = 0;
+            t.plant = &p;
+            t.readable = readable;
+            t.memory = 0;
+            for (UINT32 k = 0; k < p.size; ++k) t.now[k] = readable ? bytes[(UINT64)c * p.size + k] : 0;
+            for (UINT32 k = 0; k < 4 && k < p.size; ++k) t.memory |= (UINT32)t.now[k] << 8 * k;
+            t.protect = t.memoryType = 0;
+        }
+    }
+    return ExitOk;
+}
+
+// Each target's page protection and kind of memory, a query a region.
+static UINT32 FindProtection(const Remote *remote)
+{
+    UINT64 base = 0, end = 0;
+    MEMORY_BASIC_INFORMATION m = {};
+    BOOL known = FALSE;
+    for (UINT32 k = 0; k < TargetCount; ++k) {
+        Target &t = Targets[k];
+        if (t.address < base || t.address >= end) {
+            known = QueryMemory(remote->process, t.address, &m);
+            if (!known && MemoryStuck()) return Fail("Vantoriel did not carry out the companion's memory call in time: stopped by a debugger or a scanner?");
+            base = known ? (UINT64)(UINT_PTR)m.BaseAddress : 0;
+            end = known ? base + m.RegionSize : 0;
+        }
+        t.protect = known && m.State == MEM_COMMIT ? m.Protect : 0;
+        t.memoryType = known && m.State == MEM_COMMIT ? m.Type : 0;
+    }
+    return ExitOk;
+}
+
+// Vantoriel's own targets and its plants, with their memory now.
+static UINT32 ReadAll(const Remote *remote)
+{
+    const PlantBook *book = nullptr;
+    UINT32 result = ReadPlants(remote, &book);
+    if (result == ExitOk) result = AddPlants(remote, book);
+    if (result == ExitOk) result = FindProtection(remote);
+    return result;
 }
 
 // The error line of a ReadTargets that failed, begun.
@@ -144,6 +227,10 @@ static void BeginReadFailure(const Remote *remote, UINT32 result)
     BeginErrorAbout(remote);
     if (result == ReadNoAnswer) {
         PutSendFailure(SendError);
+        return;
+    }
+    if (result == ReadNoMemory) {
+        Put(": out of memory for its targets");
         return;
     }
     Put("'s report does not parse");
@@ -347,7 +434,7 @@ static UINT32 Start(const Request *request, UINT32 format)
         PutEnd(EndStarted(started.hProcess, &remote), started.dwProcessId);
         result = EndError();
     } else {
-        PrintTargets(&remote, format, remote.pid);
+        result = PrintTargets(&remote, format, remote.pid);
     }
     DetachRemote(&remote);
     return result;
@@ -519,8 +606,8 @@ static UINT32 Press(const Request *request, const Remote *remote, UINT32 format)
         if (read == ReadNoAnswer) Put("; the report after it was not read");
         return EndError();
     }
-    PrintTargets(remote, format);
-    return ExitOk;
+    UINT32 result = ReadAll(remote);
+    return result == ExitOk ? PrintTargets(remote, format) : result;
 }
 
 // "the target at ADDRESS WHAT; nothing was written" as an error line.
@@ -595,7 +682,74 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
             return WriteFailed(remote, chosen, k);
     for (UINT32 k = 0; k < TargetCount; ++k)
         Targets[k].readable = ReadRemoteValue(remote->process, Targets[k].address, &Targets[k].memory);
-    PrintTargets(remote, format);
+    return PrintTargets(remote, format);
+}
+
+// plant: V as each type, in each case asked for.
+static UINT32 PlantVerb(const Request *request, const Remote *remote, UINT32 format)
+{
+    static TypedValue values[TypeCount];
+    for (UINT32 k = 0; k < request->typeCount; ++k) {
+        UINT32 read = ReadValue(request->values[OptValue], request->types[k], &values[k]);
+        if (read == ValueOk) continue;
+        BeginError();
+        Put("--value ");
+        PutWide(request->values[OptValue]);
+        Put(read == ValueOutOfRange  ? " is out of the range of "
+            : read == ValueNotFinite ? " is no finite number, as "
+            : read == ValueTooLong   ? " is longer than 64 bytes, as "
+                                     : " is no value of type ");
+        Put(TypeName(request->types[k]));
+        Put(read == ValueNotFinite ? " needs" : "");
+        Put("; nothing was planted");
+        return EndError();
+    }
+    static NotPlaced notPlaced[NotPlacedMax];
+    UINT32 notPlacedCount = 0, first = 0;
+    const PlantBook *book = nullptr;
+    UINT32 result = Plant(remote, values, request->typeCount, request->cases, request->count, notPlaced, &notPlacedCount,
+                          &book, &first);
+    if (result != ExitOk) return result;
+    OwnCount = 0;
+    result = AddPlants(remote, book, first);
+    if (result == ExitOk) result = FindProtection(remote);
+    if (result == ExitOk) result = PrintTargets(remote, format, 0, request->values[OptNearMisses] != nullptr);
+    if (result != ExitOk) return result;
+    for (UINT32 k = 0; k < notPlacedCount; ++k) {
+        const NotPlaced &n = notPlaced[k];
+        if (format == FormatJson) {
+            Put("{\"kind\":\"not-placed\",\"name\":");
+            PutJsonString(CaseNames[n.plantCase]);
+            Put(",\"type\":");
+            PutJsonString(TypeName(n.type));
+            Put(",\"reason\":");
+            PutJsonString(n.reason);
+            Put("}\n");
+            continue;
+        }
+        Put(k == 0 && format == FormatText ? "\n" : "");
+        Put(format == FormatCsv ? "# not placed: " : "not placed: ");
+        Put(CaseNames[n.plantCase]);
+        Put(" as ");
+        Put(TypeName(n.type));
+        Put(": ");
+        Put(n.reason);
+        Put("\n");
+    }
+    return notPlacedCount ? ExitMissed : ExitOk;
+}
+
+static UINT32 UnplantVerb(const Request *request, const Remote *remote, UINT32 format)
+{
+    UINT32 removed = 0;
+    UINT32 result = Unplant(remote, request->cases ? request->cases : (1u << CaseCount) - 1, &removed);
+    if (result != ExitOk) return result;
+    static const Column columns[] = {{"pid", TRUE}, {"removed", TRUE}};
+    BeginSheet(columns, 2);
+    UINT32 row = AddRow();
+    SetCell(row, 0, NumberText(remote->pid));
+    SetCell(row, 1, NumberText(removed));
+    WriteSheet(format);
     return ExitOk;
 }
 
@@ -603,6 +757,7 @@ UINT32 RunRequest(const Request *request)
 {
     UINT32 format = request->values[OptJson] ? FormatJson : request->values[OptCsv] ? FormatCsv : FormatText;
     RemoteAnswerMs = request->seconds * 1000;
+    MemoryBoundMs = RemoteAnswerMs;
     if (request->verb == VerbStart) return Start(request, format);
 
     Remote remote = {};
@@ -614,7 +769,12 @@ UINT32 RunRequest(const Request *request)
         UINT32 read = ReadTargets(&remote);
         if (read != ReadDone) result = ReadFailed(&remote, read);
         else if (request->verb == VerbScore) result = ScoreVerb(request, &remote, format);
-        else PrintTargets(&remote, format);
+        else if ((result = ReadAll(&remote)) == ExitOk)
+            result = PrintTargets(&remote, format, 0, request->values[OptNearMisses] != nullptr);
+    } else if (request->verb == VerbPlant) {
+        result = PlantVerb(request, &remote, format);
+    } else if (request->verb == VerbUnplant) {
+        result = UnplantVerb(request, &remote, format);
     } else if (request->verb == VerbSet) {
         result = Set(request, &remote, format);
     } else {

@@ -410,16 +410,18 @@ TEST_F(CtlTest, StartPrintsOneDocumentPerFormat)
     WriteTargets(Targets, 2, 16, &Image, FormatJson, 4242, "Vantoriel64");
     EXPECT_EQ(Printed(),
               "{\"kind\":\"process\",\"pid\":4242,\"program\":\"Vantoriel64\"}\n"
-              "{\"kind\":\"mapped\",\"slot\":32,\"address\":\"0000000000200000\",\"value\":7,\"memory\":7}\n"
-              "{\"kind\":\"mapped\",\"slot\":33,\"address\":\"0000000000300000\",\"value\":7,\"memory\":7}\n");
+              "{\"kind\":\"mapped\",\"slot\":32,\"address\":\"0000000000200000\",\"value\":7,\"memory\":7,"
+              "\"type\":\"u32\",\"bytes\":4}\n"
+              "{\"kind\":\"mapped\",\"slot\":33,\"address\":\"0000000000300000\",\"value\":7,\"memory\":7,"
+              "\"type\":\"u32\",\"bytes\":4}\n");
     ctlfake::Reset();
     WriteTargets(Targets + 3, 2, 8, &Image32, FormatCsv, 4242, "Vantoriel32");
-    EXPECT_EQ(Printed(), "pid,kind,slot,name,size,address,module,value,memory\n"
-                         "4242,heap,,process,4,01DC00C0,,7,7\n4242,heap,,process,4100,01DC1000,,7,9\n");
+    EXPECT_EQ(Printed(), "pid,kind,slot,name,size,address,module,value,memory,type,protect,region,bytes\n"
+                         "4242,heap,,process,4,01DC00C0,,7,7,u32,,,4\n4242,heap,,process,4100,01DC1000,,7,9,u32,,,4\n");
     ctlfake::Reset();
     WriteTargets(Targets + 2, 1, 8, &Image32, FormatCsv, 0, "");
-    EXPECT_EQ(Printed(), "kind,slot,name,size,address,module,value,memory\n"
-                         "static,,StaticWordA,,00403010,Vantoriel32.exe+3010,7,7\n");
+    EXPECT_EQ(Printed(), "kind,slot,name,size,address,module,value,memory,type,protect,region,bytes\n"
+                         "static,,StaticWordA,,00403010,Vantoriel32.exe+3010,7,7,u32,,,4\n");
 }
 
 // UTF-8 as UTF-16 units (no characters beyond the first plane here).
@@ -476,7 +478,7 @@ TEST_F(CtlTest, ModuleCellReadsBack)
         std::string row = csv.substr(csv.find('\n') + 1);
         row.pop_back();
         std::vector<std::string> csvCells = CsvCells(row);
-        ASSERT_EQ(csvCells.size(), 8u) << row;
+        ASSERT_EQ(csvCells.size(), 12u) << row;
         cells.push_back(csvCells[5]);
         ctlfake::Reset();
         WriteTargets(&target, 1, 8, &module, FormatText, 0, "");
