@@ -25,22 +25,9 @@ static HANDLE Lock;
 static PlantBook *Book;     // mapped, while the lock is held
 static HANDLE BookSection;
 
-// "Local\Vantoriel-plants-PID-TIME": the process's id and its start, since
-// an id is used again after its process ends.
 static void ObjectName(const Remote *remote, const char *what, WCHAR *name)
 {
-    FILETIME created, exited, kernel, user;
-    UINT64 time = 0;
-    if (GetProcessTimes(remote->process, &created, &exited, &kernel, &user))
-        time = (UINT64)created.dwHighDateTime << 32 | created.dwLowDateTime;
-    UINT32 n = 0;
-    for (const char *p = "Local\\Vantoriel-"; *p; ++p) name[n++] = (WCHAR)*p;
-    for (const char *p = what; *p; ++p) name[n++] = (WCHAR)*p;
-    name[n++] = '-';
-    for (const char *p = NumberText(remote->pid); *p; ++p) name[n++] = (WCHAR)*p;
-    name[n++] = '-';
-    for (const char *p = AddressText(time, 16); *p; ++p) name[n++] = (WCHAR)*p;
-    name[n] = 0;
+    VantorielObjectName(remote->process, remote->pid, what, name);
 }
 
 static UINT32 PlantError(const Remote *remote, const char *what, DWORD error, const char *tail = "")

@@ -425,3 +425,23 @@ BOOL ParseReport(const WCHAR *report, const RemoteBuild *build, ReportLine *line
         for (UINT32 k = heapFirst; k < n; ++k) lines[k].index = 0xFFFFFFFF;
     return TRUE;
 }
+
+void VantorielObjectName(HANDLE process, DWORD pid, const char *what, WCHAR *name)
+{
+    FILETIME created, exited, kernel, user;
+    UINT64 start = 0;
+    if (GetProcessTimes(process, &created, &exited, &kernel, &user))
+        start = (UINT64)created.dwHighDateTime << 32 | created.dwLowDateTime;
+    UINT32 n = 0;
+    for (const char *p = "Local\\Vantoriel-"; *p; ++p) name[n++] = (WCHAR)*p;
+    for (const char *p = what; *p && n < 40; ++p) name[n++] = (WCHAR)*p;
+    name[n++] = '-';
+    WCHAR digits[10];
+    UINT32 d = 0;
+    do digits[d++] = (WCHAR)('0' + pid % 10), pid /= 10;
+    while (pid);
+    while (d) name[n++] = digits[--d];
+    name[n++] = '-';
+    for (int shift = 60; shift >= 0; shift -= 4) name[n++] = (WCHAR)"0123456789ABCDEF"[start >> shift & 15];
+    name[n] = 0;
+}

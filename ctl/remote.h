@@ -93,6 +93,11 @@ BOOL IsRemoteWritable(HANDLE process, UINT64 address);
 // read, as the extent of its regions).
 BOOL RemoteImage(HANDLE process, UINT64 address, UINT64 *base, UINT64 *size);
 
+// The name of a kernel object the companion keeps for the Vantoriel of
+// process (pid), "Local\Vantoriel-WHAT-PID-START": its start, as an id is
+// used again after its process ends. name holds 96 units.
+void VantorielObjectName(HANDLE process, DWORD pid, const char *what, WCHAR *name);
+
 // Closes the window as a person would and waits for the process to end; its
 // exit code, or false when it has not ended in time (it is left running).
 BOOL CloseRemote(const Remote *remote, DWORD milliseconds, DWORD *exitCode);

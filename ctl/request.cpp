@@ -11,10 +11,10 @@ const char Usage[] =
     "  table                                   the targets: report value and memory now\n"
     "  read | write-a | write-b [--low TEXT] [--high TEXT]\n"
     "                                          set the range fields, press the button, print the targets\n"
-    "  set (--value V | --add D) [--kind mapped|static|heap] [ADDRESS...]\n"
-    "                                          write into targets from outside, pressing nothing;\n"
-    "                                          print the targets\n"
-    "  score [FILE | -] [--value V] [--exact] [--field N]\n"
+    "  set (--value V | --add D) [--type T] [--kind mapped|static|heap|planted] [--case NAME,...]\n"
+    "      [ADDRESS...]                        write into targets from outside, pressing nothing (as T,\n"
+    "                                          or 32 bits); print the targets\n"
+    "  score [FILE | -] [--value V [--type T]] [--exact] [--field N]\n"
     "                                          compare a scanner's found addresses with the targets;\n"
     "                                          exit code 1 when a target was missed (or, with --exact,\n"
     "                                          a line that is not an expected target); --field N reads\n"
@@ -60,8 +60,8 @@ static const OptionRule Options[OptionCount] = {
     {"--exe", TRUE, 1 << VerbStart},
     {"--timeout", TRUE, Attached | 1 << VerbStart},
     {"--field", TRUE, 1 << VerbScore},
-    {"--type", TRUE, 1 << VerbPlant},
-    {"--case", TRUE, 1 << VerbPlant | 1 << VerbUnplant},
+    {"--type", TRUE, 1 << VerbPlant | 1 << VerbSet | 1 << VerbScore},
+    {"--case", TRUE, 1 << VerbPlant | 1 << VerbUnplant | 1 << VerbSet},
     {"--count", TRUE, 1 << VerbPlant},
     {"--near-misses", FALSE, 1 << VerbTable | 1 << VerbPlant},
 };
@@ -186,7 +186,7 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
             while (o < OptionCount && !SameAscii(arg, Options[o].name)) ++o;
             if (o == OptionCount) return Refuse("unknown option ", arg, " (see vantoriel-ctl --help)");
             if (Options[o].takesValue && i + 1 == argc) return Refuse("option ", arg, " needs a value");
-            if (o == OptType && request->verb == VerbPlant) {
+            if (o == OptType && (request->verb == VerbPlant || !request->values[o])) {
                 // Several types, one plant: each type once.
                 UINT32 type;
                 if (!TypeOfName(argv[i + 1], &type)) return Refuse("unknown type ", argv[i + 1], " (see vantoriel-ctl --help)");
@@ -222,19 +222,21 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
     if (request->values[Opt32] && request->values[OptExe]) return Fail("choose one of --32 and --exe");
     if (request->values[OptPid] && !WholeNumber(request->values[OptPid], &request->pid))
         return Refuse("--pid takes a process id, not ", request->values[OptPid]);
-    if (request->values[OptValue] && request->verb != VerbPlant && !WholeNumber(request->values[OptValue], &request->value))
+    // A typed value is read with its type, by the verb.
+    BOOL typed = request->verb == VerbPlant || request->values[OptType];
+    if (request->values[OptValue] && !typed && !WholeNumber(request->values[OptValue], &request->value))
         return Refuse("--value takes an unsigned 32-bit number, not ", request->values[OptValue]);
     if (request->values[OptTimeout] && (!WholeNumber(request->values[OptTimeout], &request->seconds) ||
                                         request->seconds == 0 || request->seconds > 86400))
         return Refuse("--timeout takes a number of seconds from 1 to 86400, not ", request->values[OptTimeout]);
     if (request->values[OptField] && (!WholeNumber(request->values[OptField], &request->field) || request->field == 0))
         return Refuse("--field takes a field's number from 1 on, not ", request->values[OptField]);
-    if (request->values[OptAdd] && !Difference(request->values[OptAdd], &request->add))
+    if (request->values[OptAdd] && !typed && !Difference(request->values[OptAdd], &request->add))
         return Refuse("--add takes a 32-bit number, perhaps with a plus or a minus, not ", request->values[OptAdd]);
     if (request->values[OptKind]) {
         UINT32 k = 0;
-        while (k < 3 && !SameAscii(request->values[OptKind], KindNames[k])) ++k;
-        if (k == 3) return Refuse("--kind takes mapped, static or heap, not ", request->values[OptKind]);
+        while (k <= KindPlanted && !SameAscii(request->values[OptKind], KindNames[k])) ++k;
+        if (k > KindPlanted) return Refuse("--kind takes mapped, static, heap or planted, not ", request->values[OptKind]);
         request->kinds = 1u << k;
     }
     if (request->values[OptCase]) {
@@ -254,8 +256,11 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
     }
     if (request->verb == VerbSet) {
         if (!request->values[OptValue] == !request->values[OptAdd]) return Fail("set takes one of --value and --add");
-        if (!request->kinds && !request->addressCount) return Fail("set needs --kind or an address of a target");
+        if (!request->kinds && !request->addressCount && !request->cases)
+            return Fail("set needs --kind, --case or an address of a target");
     }
+    if (request->verb == VerbScore && request->values[OptType] && !request->values[OptValue])
+        return Fail("--type goes with --value");
     if (request->verb == VerbScore && !request->file) {
         static const WCHAR standardInput[2] = {'-', 0};
         request->file = standardInput;

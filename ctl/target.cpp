@@ -143,7 +143,9 @@ UINT32 ChooseTargets(const Target *targets, UINT32 count, UINT32 kinds, const WC
         UINT64 address;
         UINT32 found = AddressOfLine(line, line + length, module, &address);
         UINT32 k = 0;
-        while (found == AddressFound && k < count && targets[k].address != address) ++k;
+        // A near miss is never a target, to write or to find.
+        while (found == AddressFound && k < count && (targets[k].address != address || targets[k].kind == KindNearMiss))
+            ++k;
         if (found == AddressFound && k < count) {
             chosen[k] = TRUE;
             continue;

@@ -21,7 +21,8 @@ struct Target {
     UINT32 memory;          // as memory holds it now, if readable (a plant's first four bytes)
     BOOL readable;
     const PlantEntry *plant; // a plant's record, or null
-    BYTE now[ValueBytesMax]; // a plant's bytes now, if readable
+    BYTE now[ValueBytesMax]; // a plant's bytes now, from its address on
+    UINT32 known;           // how many of them could be read
     DWORD protect;          // its page's protection, 0 if not known
     DWORD memoryType;       // MEM_PRIVATE, MEM_MAPPED or MEM_IMAGE, 0 if not known
 };

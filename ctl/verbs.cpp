@@ -166,14 +166,22 @@ static UINT32 AddPlants(const Remote *remote, const PlantBook *book, UINT32 firs
     static UINT64 capacity;
     for (UINT32 e = first; e < book->entryCount; ++e) {
         const PlantEntry &p = book->entries[e];
-        UINT64 size = (UINT64)p.copies * p.size;
-        if (size > capacity) {
-            BYTE *bigger = (BYTE *)GrowBlock(bytes, (SIZE_T)size);
+        // With the bytes after the last, as far as they can be read: a
+        // search of a longer type reads on.
+        UINT64 size = (UINT64)p.copies * p.size, extra = ValueBytesMax;
+        if (size + extra > capacity) {
+            BYTE *bigger = (BYTE *)GrowBlock(bytes, (SIZE_T)(size + extra));
             if (!bigger) return Fail("out of memory for the plants");
-            bytes = bigger, capacity = size;
+            bytes = bigger, capacity = size + extra;
         }
-        BOOL readable = ReadMemory(remote->process, p.address, bytes, size);
+        BOOL readable = FALSE;
+        while (!readable && !MemoryStuck()) {
+            readable = ReadMemory(remote->process, p.address, bytes, size + extra);
+            if (extra == 0) break;
+            extra = extra > 8 ? extra / 2 : 0;
+        }
         if (!readable && MemoryStuck()) return Fail("Vantoriel did not carry out the companion's memory call in time: stopped by a debugger or a scanner?");
+        UINT64 end = readable ? size + extra : 0;
         for (UINT32 c = 0; c < p.copies; ++c) {
             Target &t = Targets[TargetCount++];
             t.kind = p.nearMiss ? KindNearMiss : KindPlanted;
@@ -183,8 +191,10 @@ static UINT32 AddPlants(const Remote *remote, const PlantBook *book, UINT32 firs
             t.plant = &p;
             t.readable = readable;
             t.memory = 0;
-            for (UINT32 k = 0; k < p.size; ++k) t.now[k] = readable ? bytes[(UINT64)c * p.size + k] : 0;
-            for (UINT32 k = 0; k < 4 && k < p.size; ++k) t.memory |= (UINT32)t.now[k] << 8 * k;
+            UINT64 from = (UINT64)c * p.size;
+            t.known = readable ? (UINT32)(end - from < (UINT64)ValueBytesMax ? end - from : (UINT64)ValueBytesMax) : 0;
+            for (UINT32 k = 0; k < ValueBytesMax; ++k) t.now[k] = k < t.known ? bytes[from + k] : 0;
+            for (UINT32 k = 0; k < 4 && k < t.known; ++k) t.memory |= (UINT32)t.now[k] << 8 * k;
             t.protect = t.memoryType = 0;
         }
     }
@@ -433,7 +443,7 @@ static UINT32 Start(const Request *request, UINT32 format)
         BeginReadFailure(&remote, read);
         PutEnd(EndStarted(started.hProcess, &remote), started.dwProcessId);
         result = EndError();
-    } else {
+    } else if ((result = ReadAll(&remote)) == ExitOk) {
         result = PrintTargets(&remote, format, remote.pid);
     }
     DetachRemote(&remote);
@@ -506,9 +516,16 @@ static UINT32 ScoreVerb(const Request *request, const Remote *remote, UINT32 for
     if (!text) return result;
     Findings findings;
     UINT32 read = ReadFindings(text, length, &Image, request->field, &findings);
-    if (read == FindingsRead)
+    static TypedValue typed;
+    BOOL haveType = request->values[OptType] != nullptr;
+    UINT32 value = haveType ? ReadValue(request->values[OptValue], request->types[0], &typed) : (UINT32)ValueOk;
+    if (value != ValueOk)
+        result = Fail("--value does not read as ", TypeName(request->types[0]),
+                      value == ValueOutOfRange ? ": out of its range" : value == ValueNotFinite ? ": not finite" : "");
+    else if (read == FindingsRead)
         result = ScoreFindings(Targets, TargetCount, &findings, request->values[OptValue] != nullptr, request->value,
-                               request->values[OptExact] != nullptr, remote->build->addressDigits, format, path);
+                               request->values[OptExact] != nullptr, remote->build->addressDigits, format, path,
+                               haveType ? &typed : nullptr);
     else
         result = Fail(read == FindingsTooLarge   ? "the findings are too large (2 GiB or more)"
                       : read == FindingsOddUtf16 ? "the findings are UTF-16 with an odd number of bytes: cut short?"
@@ -616,73 +633,217 @@ static UINT32 TargetFailed(const Remote *remote, const Target &t, const char *wh
     return Fail("the target at ", AddressText(t.address, remote->build->addressDigits), what, "; nothing was written");
 }
 
-// The write into chosen target number failed did not go through: each chosen
-// target written before it, and that one, goes back to what it held, checked
-// by reading it back. The error line names each that does not hold its old
-// value again, with what it holds.
-static UINT32 WriteFailed(const Remote *remote, const BOOL *chosen, UINT32 failed)
+// Through volatile: a copying loop would become a library call.
+static void CopyValue(BYTE *to, const BYTE *from, UINT32 size)
 {
-    static UINT32 now[MaxTargets];
-    static BOOL known[MaxTargets];
-    UINT32 digits = remote->build->addressDigits, written = 0, wrong = 0;
+    volatile BYTE *t = to;
+    for (UINT32 k = 0; k < size; ++k) t[k] = from[k];
+}
+
+// "A TEXT B C D; nothing was written" as an error line.
+static UINT32 SetRefused(const char *a, const WCHAR *text, const char *b, const char *c = "", const char *d = "")
+{
+    BeginError();
+    Put(a);
+    PutWide(text);
+    Put(b);
+    Put(c);
+    Put(d);
+    Put("; nothing was written");
+    return EndError();
+}
+
+// A write set makes: the target, its bytes before and after, and the
+// protection lifted to make it, if any.
+struct Change {
+    UINT32 target, size, type;
+    BYTE before[ValueBytesMax], after[ValueBytesMax];
+    DWORD lifted;           // the protection to restore, 0 if none was lifted
+};
+static Change *Changes;
+static UINT32 ChangeCount;
+
+// The text of a change's bytes, as its type reads them.
+static const char *ChangeText(const Change &c, const BYTE *bytes)
+{
+    static char text[2][ValueTextMax];
+    static UINT32 turn;
+    char *t = text[turn++ & 1];
+    ValueText(bytes, c.type, c.size, t, ValueTextMax);
+    return t;
+}
+
+static BOOL SameBytes(const BYTE *a, const BYTE *b, UINT32 size)
+{
+    for (UINT32 k = 0; k < size; ++k)
+        if (a[k] != b[k]) return FALSE;
+    return TRUE;
+}
+
+// Writes a change's bytes (before or after), lifting a protection that
+// forbids writing for the write and restoring it at once.
+static BOOL WriteChange(const Remote *remote, const Change &c, const BYTE *bytes)
+{
+    UINT64 address = Targets[c.target].address;
+    DWORD old = 0;
+    if (c.lifted) {
+        DWORD writable = c.lifted == PAGE_EXECUTE_READ ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE;
+        if (!ProtectMemory(remote->process, address, c.size, writable, &old)) return FALSE;
+    }
+    BOOL written = WriteMemory(remote->process, address, bytes, c.size);
+    DWORD error = GetLastError();
+    if (c.lifted) ProtectMemory(remote->process, address, c.size, c.lifted, &old);
+    SetLastError(error);
+    return written;
+}
+
+// The write of change failed did not go through: each change before it, and
+// that one, goes back to what it held, checked by reading it back. The
+// error line names each that does not hold its old value again, with what
+// it holds.
+static UINT32 WriteFailed(const Remote *remote, UINT32 failed)
+{
+    static BYTE now[ValueBytesMax];
+    UINT32 digits = remote->build->addressDigits, wrong = 0;
     for (UINT32 j = 0; j <= failed; ++j) {
-        if (!chosen[j]) continue;
-        const Target &t = Targets[j];
-        written += j < failed;
+        Change &c = Changes[j];
         // The one that failed may still hold its old value: nothing to put back then.
-        BOOL same = j == failed && ReadRemoteValue(remote->process, t.address, &now[j]) && now[j] == t.memory;
-        if (!same) WriteRemoteValue(remote->process, t.address, t.memory);
-        known[j] = ReadRemoteValue(remote->process, t.address, &now[j]);
-        wrong += !known[j] || now[j] != t.memory;
+        BOOL same = j == failed && ReadMemory(remote->process, Targets[c.target].address, now, c.size) &&
+                    SameBytes(now, c.before, c.size);
+        if (!same) WriteChange(remote, c, c.before);
+        BOOL known = ReadMemory(remote->process, Targets[c.target].address, now, c.size);
+        // after[] now holds what it holds, or stays as it was: told apart by known.
+        c.lifted = known ? 1 : 0;
+        if (known) CopyValue(c.after, now, c.size);
+        wrong += !known || !SameBytes(now, c.before, c.size);
     }
     BeginError();
     Put("the target at ");
-    Put(AddressText(Targets[failed].address, digits));
+    Put(AddressText(Targets[Changes[failed].target].address, digits));
     Put(" could not be written");
     if (wrong == 0) {
-        if (written == 0) Put("; nothing was written");
-        else if (written == 1) Put("; the target written before it holds its old value again");
-        else Put("; the "), PutNumber(written), Put(" targets written before it hold their old values again");
+        if (failed == 0) Put("; nothing was written");
+        else if (failed == 1) Put("; the target written before it holds its old value again");
+        else Put("; the "), PutNumber(failed), Put(" targets written before it hold their old values again");
         return EndError();
     }
     Put("; putting back the old values failed:");
     for (UINT32 j = 0, listed = 0; j <= failed; ++j) {
-        if (!chosen[j] || (known[j] && now[j] == Targets[j].memory)) continue;
+        const Change &c = Changes[j];
+        BOOL known = c.lifted == 1;
+        if (known && SameBytes(c.after, c.before, c.size)) continue;
         Put(listed++ ? "; the target at " : " the target at ");
-        Put(AddressText(Targets[j].address, digits));
-        if (known[j]) Put(" holds "), PutNumber(now[j]);
+        Put(AddressText(Targets[c.target].address, digits));
+        if (known) Put(" holds "), Put(ChangeText(c, c.after));
         else Put(" cannot be read back");
         Put(" where it held ");
-        PutNumber(Targets[j].memory);
+        Put(ChangeText(c, c.before));
     }
-    UINT32 restored = written + 1 - wrong;
+    UINT32 restored = failed + 1 - wrong;
     if (restored) Put("; "), PutNumber(restored), Put(restored == 1 ? " other holds its old value" : " others hold their old values");
     return EndError();
 }
 
-// set: into the chosen targets from outside, each a 32-bit write, all or none.
+// Whether the bytes of target t may be written, perhaps after lifting the
+// protection of a plant (into *lift), which set restores after its write.
+static BOOL Writable(const Remote *remote, const Target &t, UINT32 size, DWORD *lift)
+{
+    *lift = 0;
+    DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    // Its first and its last byte: a value may span two pages.
+    const UINT64 ends[2] = {t.address, t.address + size - 1};
+    for (UINT64 at : ends) {
+        MEMORY_BASIC_INFORMATION m;
+        if (!QueryMemory(remote->process, at, &m) || m.State != MEM_COMMIT || (m.Protect & PAGE_GUARD)) return FALSE;
+        if (m.Protect & writable) continue;
+        if (!t.plant || (m.Protect != PAGE_READONLY && m.Protect != PAGE_EXECUTE_READ)) return FALSE;
+        *lift = m.Protect;
+    }
+    return TRUE;
+}
+
+// set: into the chosen targets from outside, as T (32 bits without --type),
+// all or none.
 static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
 {
     UINT32 read = ReadTargets(remote);
     if (read != ReadDone) return ReadFailed(remote, read, "; nothing was written");
-    static BOOL chosen[MaxTargets];
-    static UINT32 values[MaxTargets];
-    UINT32 result = ChooseTargets(Targets, TargetCount, request->kinds, request->addresses, request->addressCount, &Image, chosen);
+    UINT32 result = ReadAll(remote);
     if (result != ExitOk) return result;
-    BOOL add = request->values[OptAdd] != nullptr;
+    BOOL *chosen = (BOOL *)GrowBlock(nullptr, (SIZE_T)TargetCount * sizeof(BOOL) + 1);
+    if (!chosen) return Fail("out of memory; nothing was written");
+    result = ChooseTargets(Targets, TargetCount, request->kinds, request->addresses, request->addressCount, &Image, chosen);
+    BOOL typed = request->values[OptType] != nullptr;
+    UINT32 type = typed ? request->types[0] : (UINT32)TypeU32;
+    UINT32 count = 0;
     for (UINT32 k = 0; k < TargetCount; ++k) {
-        if (!chosen[k]) continue;
-        // What it holds must be known, to put it back if a later write fails.
-        if (!Targets[k].readable) return TargetFailed(remote, Targets[k], " cannot be read");
-        if (!IsRemoteWritable(remote->process, Targets[k].address)) return TargetFailed(remote, Targets[k], " cannot be written");
-        values[k] = add ? Targets[k].memory + request->add : request->value; // wraps, as 32-bit arithmetic does
+        const Target &t = Targets[k];
+        if (t.kind == KindPlanted && (request->cases >> t.index & 1)) chosen[k] = TRUE;
+        // Chosen by kind or case, a plant is one of the type written (32 bits: of a 4-byte integer type).
+        BOOL byAddress = chosen[k] && t.kind == KindPlanted && !(request->kinds >> KindPlanted & 1) &&
+                         !(request->cases >> t.index & 1);
+        if (chosen[k] && t.plant && !byAddress &&
+            (typed ? t.plant->type != type : TypeSize(t.plant->type) != 4 || IsFloatType(t.plant->type)))
+            chosen[k] = FALSE;
+        count += chosen[k];
     }
-    for (UINT32 k = 0; k < TargetCount; ++k)
-        if (chosen[k] && !WriteRemoteValue(remote->process, Targets[k].address, values[k]))
-            return WriteFailed(remote, chosen, k);
-    for (UINT32 k = 0; k < TargetCount; ++k)
+    if (result == ExitOk && count == 0) result = Fail("no target of the type given is chosen; nothing was written");
+    Change *more = result == ExitOk ? (Change *)GrowBlock(Changes, (SIZE_T)(count + 1) * sizeof(Change)) : Changes;
+    if (result == ExitOk && !more) result = Fail("out of memory; nothing was written");
+    Changes = more;
+    TypedValue value = {};
+    if (result == ExitOk && request->values[OptValue] && typed &&
+        ReadValue(request->values[OptValue], type, &value) != ValueOk)
+        result = SetRefused("--value ", request->values[OptValue], " is no value of type ", TypeName(type));
+    ChangeCount = 0;
+    for (UINT32 k = 0; k < TargetCount && result == ExitOk; ++k) {
+        if (!chosen[k]) continue;
+        const Target &t = Targets[k];
+        Change &c = Changes[ChangeCount++];
+        c.target = k;
+        c.type = type;
+        c.size = typed ? (type == TypeBytes ? value.size : TypeSize(type)) : 4;
+        // A write never runs past its target: Vantoriel's own hold four bytes.
+        if (c.size > (t.plant ? t.plant->size : 4)) result = TargetFailed(remote, t, " holds too few bytes for the type given");
+        else if (t.plant && !typed && (TypeSize(t.plant->type) != 4 || IsFloatType(t.plant->type)))
+            result = TargetFailed(remote, t, " is a plant of another type than a 32-bit integer: give --type");
+        else if (!t.readable || (t.plant && t.known < c.size))
+            // What it holds must be known, to put it back if a later write fails.
+            result = TargetFailed(remote, t, " cannot be read");
+        else if (!Writable(remote, t, c.size, &c.lifted))
+            result = TargetFailed(remote, t, MemoryStuck() ? " was not queried in time: stopped by a debugger or a scanner?"
+                                                           : " cannot be written");
+        if (result != ExitOk) break;
+        if (t.plant) CopyValue(c.before, t.now, c.size);
+        else for (UINT32 b = 0; b < 4; ++b) c.before[b] = (BYTE)(t.memory >> 8 * b);
+        if (!typed) {
+            UINT32 v = request->values[OptAdd] ? t.memory + request->add : request->value; // wraps, as 32-bit arithmetic does
+            for (UINT32 b = 0; b < 4; ++b) c.after[b] = (BYTE)(v >> 8 * b);
+        } else if (request->values[OptValue]) {
+            CopyValue(c.after, value.bytes, c.size);
+        } else {
+            TypedValue old = {}, sum;
+            old.type = type;
+            old.size = c.size;
+            CopyValue(old.bytes, c.before, c.size);
+            UINT32 added = AddValue(&old, request->values[OptAdd], &sum);
+            if (added != ValueOk)
+                result = SetRefused("--add ", request->values[OptAdd],
+                                 added == ValueOutOfRange ? " takes the target at " : " is no difference of type ",
+                                 added == ValueOutOfRange ? AddressText(t.address, remote->build->addressDigits)
+                                                          : TypeName(type),
+                                 added == ValueOutOfRange ? " out of its type's range" : "");
+            else CopyValue(c.after, sum.bytes, c.size);
+        }
+    }
+    FreeBlock(chosen);
+    if (result != ExitOk) return result;
+    for (UINT32 j = 0; j < ChangeCount; ++j)
+        if (!WriteChange(remote, Changes[j], Changes[j].after)) return WriteFailed(remote, j);
+    for (UINT32 k = 0; k < OwnCount; ++k)
         Targets[k].readable = ReadRemoteValue(remote->process, Targets[k].address, &Targets[k].memory);
-    return PrintTargets(remote, format);
+    result = ReadAll(remote);
+    return result == ExitOk ? PrintTargets(remote, format) : result;
 }
 
 // plant: V as each type, in each case asked for.
@@ -768,7 +929,7 @@ UINT32 RunRequest(const Request *request)
     } else if (request->verb == VerbTable || request->verb == VerbScore) {
         UINT32 read = ReadTargets(&remote);
         if (read != ReadDone) result = ReadFailed(&remote, read);
-        else if (request->verb == VerbScore) result = ScoreVerb(request, &remote, format);
+        else if (request->verb == VerbScore) result = (result = ReadAll(&remote)) == ExitOk ? ScoreVerb(request, &remote, format) : result;
         else if ((result = ReadAll(&remote)) == ExitOk)
             result = PrintTargets(&remote, format, 0, request->values[OptNearMisses] != nullptr);
     } else if (request->verb == VerbPlant) {

@@ -994,8 +994,26 @@ static void WaitForDesktop()
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: e2e_driver PATH-TO-EXE [smoke|full|soakN] [HELPER-DIR]\n");
+        fprintf(stderr, "usage: e2e_driver PATH-TO-EXE [smoke|full|soakN] [HELPER-DIR]\n"
+                        "       e2e_driver --plant-record PID | --section NAME\n");
         return 2;
+    }
+    // The companion's record of plants: its name for a running Vantoriel,
+    // and whether a section of a name is there (0) or not (1).
+    if (argc == 3 && wcscmp(argv[1], L"--plant-record") == 0) {
+        DWORD pid = wcstoul(argv[2], nullptr, 10);
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        if (!process) return 2;
+        wchar_t name[96];
+        VantorielObjectName(process, pid, "plants", name);
+        CloseHandle(process);
+        printf("%ls\n", name);
+        return 0;
+    }
+    if (argc == 3 && wcscmp(argv[1], L"--section") == 0) {
+        HANDLE section = OpenFileMappingW(FILE_MAP_READ, FALSE, argv[2]);
+        if (section) CloseHandle(section);
+        return section ? 0 : GetLastError() == ERROR_FILE_NOT_FOUND ? 1 : 2;
     }
     ExePath = argv[1];
     if (ExePath[0] == L'/') { // a Linux path: Wine shows the root as drive Z:

@@ -317,9 +317,9 @@ const ScoreCase ScoreCases[] = {
       "\"missed\":[\"00300000\",\"01DC00C0\"],\"not_holding\":[\"01DC1000\"],\"not_targets\":[\"00999990\"],"
       "\"lines\":4,\"lines_without_address\":1,\"unread_lines\":[{\"line\":5,\"text\":\"nothing\"}]}\n"}, nullptr},
     {"CSV", "200000\n1dc1000\n999990\n", true, false, 7, FormatCsv, ExitMissed,
-     {"result,kind,slot,name,size,address\nfound,mapped,32,,,00200000\nmissed,mapped,33,,,00300000\n"
-      "missed,static,,StaticWordA,,00403010\nmissed,heap,,process,4,01DC00C0\n"
-      "not-holding,heap,,process,4100,01DC1000\nnot-target,,,,,00999990\n"}, nullptr},
+     {"result,kind,slot,name,size,address,type\nfound,mapped,32,,,00200000,u32\nmissed,mapped,33,,,00300000,u32\n"
+      "missed,static,,StaticWordA,,00403010,u32\nmissed,heap,,process,4,01DC00C0,u32\n"
+      "not-holding,heap,,process,4100,01DC1000,u32\nnot-target,,,,,00999990,\n"}, nullptr},
     {"exact: only expected targets", "200000\n300000\n403010\n1dc00c0\n", true, true, 7, FormatText, ExitOk,
      {"found 4 of 4 targets holding 7\n", "exact: nothing was found but expected targets\n"}, nullptr},
     {"exact: an address that is no target fails, named", "200000\n300000\n403010\n1dc00c0\n999990\n", true, true, 7,
@@ -568,8 +568,8 @@ const RequestCase RequestCases[] = {
     {{"score", "a.txt", "b.txt"}, "unexpected argument b.txt"},
     {{}, "no verb given (see vantoriel-ctl --help)"},
     {{"set", "--value", "5", "--add", "1", "--kind", "heap"}, "set takes one of --value and --add"},
-    {{"set", "--value", "5"}, "set needs --kind or an address of a target"},
-    {{"set", "--value", "5", "--kind", "stack"}, "--kind takes mapped, static or heap, not stack"},
+    {{"set", "--value", "5"}, "set needs --kind, --case or an address of a target"},
+    {{"set", "--value", "5", "--kind", "stack"}, "--kind takes mapped, static, heap or planted, not stack"},
     {{"set", "--add", "-", "--kind", "heap"}, "--add takes a 32-bit number, perhaps with a plus or a minus, not -"},
     {{"set", "--add", "--1", "--kind", "heap"}, "--add takes a 32-bit number, perhaps with a plus or a minus, not --1"},
     {{"set", "--add", "+-1", "--kind", "heap"}, "--add takes a 32-bit number, perhaps with a plus or a minus, not +-1"},

@@ -39,3 +39,15 @@ UINT32 Unplant(const Remote *, UINT32, UINT32 *removed)
     *removed = 0;
     return Fail("planting is not stood in on the host");
 }
+
+BOOL WriteMemory(HANDLE process, UINT64 address, const void *bytes, UINT64 size)
+{
+    SIZE_T done = 0;
+    return WriteProcessMemory(process, (LPVOID)(UINT_PTR)address, bytes, (SIZE_T)size, &done) && done == size;
+}
+
+BOOL ProtectMemory(HANDLE, UINT64, UINT64, DWORD, DWORD *)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}

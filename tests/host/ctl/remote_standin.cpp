@@ -404,6 +404,12 @@ BOOL WINAPI QueryFullProcessImageNameW(HANDLE process, DWORD, WCHAR *name, DWORD
     return TRUE;
 }
 
+// The object names that use it are not looked at on the host.
+BOOL WINAPI GetProcessTimes(HANDLE, FILETIME *, FILETIME *, FILETIME *, FILETIME *)
+{
+    return FALSE;
+}
+
 BOOL WINAPI ProcessIdToSessionId(DWORD, DWORD *session)
 {
     *session = 1;

@@ -270,6 +270,10 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES;
 
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
 typedef struct _MEMORY_BASIC_INFORMATION {
     LPVOID BaseAddress;
     LPVOID AllocationBase;
@@ -361,6 +365,7 @@ BOOL WINAPI CreateProcessW(const WCHAR *application, WCHAR *commandLine, SECURIT
 BOOL WINAPI TerminateProcess(HANDLE process, UINT code);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, DWORD *code);
 BOOL WINAPI QueryFullProcessImageNameW(HANDLE process, DWORD flags, WCHAR *name, DWORD *size);
+BOOL WINAPI GetProcessTimes(HANDLE process, FILETIME *created, FILETIME *exited, FILETIME *kernel, FILETIME *user);
 BOOL WINAPI ProcessIdToSessionId(DWORD pid, DWORD *session);
 BOOL WINAPI ReadProcessMemory(HANDLE process, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE_T *done);
 BOOL WINAPI WriteProcessMemory(HANDLE process, LPVOID address, LPCVOID buffer, SIZE_T size, SIZE_T *done);
