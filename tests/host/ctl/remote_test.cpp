@@ -424,6 +424,32 @@ TEST_F(RemoteTest, SetPutsBackOrSaysWhatItLeft)
     }
 }
 
+// ---------------------------------------------------------------- plant
+
+// A value its type cannot hold is refused before anything is planted (the
+// stand-in has no planting: reaching it would say so).
+TEST_F(RemoteTest, PlantRefusesAValueItsTypeCannotHold)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char *error;
+    } cases[] = {
+        {{"plant", "--value", "300", "--type", "i32", "--type", "i8"}, "--value 300 is out of the range of i8; nothing was planted"},
+        {{"plant", "--value", "-1", "--type", "u64"}, "--value -1 is out of the range of u64; nothing was planted"},
+        {{"plant", "--value", "nan", "--type", "f32"}, "--value nan is no finite number, as f32 needs; nothing was planted"},
+        {{"plant", "--value", "1e39", "--type", "f32"}, "--value 1e39 is out of the range of f32; nothing was planted"},
+        {{"plant", "--value", "5Z", "--type", "bytes"}, "--value 5Z is no value of type bytes; nothing was planted"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args[2]);
+        SetUp();
+        world::AddVantoriel();
+        EXPECT_EQ(Run(c.args), (UINT32)ExitError);
+        EXPECT_EQ(Error(), c.error);
+        EXPECT_EQ(Out, "");
+    }
+}
+
 // ---------------------------------------------------------------- messages not answered
 
 TEST_F(RemoteTest, AnUnansweredMessageTellsItsCause)
