@@ -93,8 +93,15 @@ SIZE_T FindValue(const BYTE *bytes, SIZE_T length, const TypedValue *value, SIZE
         copy[sign] ^= 0x80;
     }
     if (length < value->size) return length;
-    for (SIZE_T at = from; at + value->size <= length; ++at)
-        if (Holds(bytes + at, value, zero ? other : nullptr)) return at;
+    // A byte the value holds at the same place in either encoding, other
+    // than zero when it has one: memory is mostly zero bytes, and the scan
+    // for it is quick.
+    UINT32 anchor = 0;
+    while (anchor + 1 < value->size && (value->bytes[anchor] == 0 || (zero && anchor == sign))) ++anchor;
+    if (zero && anchor == sign) anchor = sign ? 0 : 1;
+    BYTE b = value->bytes[anchor];
+    for (SIZE_T at = from + anchor; at + value->size - anchor <= length; ++at)
+        if (bytes[at] == b && Holds(bytes + at - anchor, value, zero ? other : nullptr)) return at - anchor;
     return length;
 }
 
