@@ -152,6 +152,9 @@ static BOOL FindFree(const Remote *remote)
                 FreeBase[FreeCount] = first;
                 FreeEnd[FreeCount++] = end & ~(UINT64)(GrainBytes - 1);
             }
+            // Each query is a call Vantoriel carries out: a range larger
+            // than any plant needs ends the search.
+            if (end - first >= 64ull << 30) break;
         }
         at = end;
     }

@@ -246,8 +246,8 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
     }
     request->count = DenseDefault;
     if (request->values[OptCount] && (!WholeNumber(request->values[OptCount], &request->count) || request->count == 0 ||
-                                      request->count > 100000000))
-        return Refuse("--count takes a number of copies from 1 to 100000000, not ", request->values[OptCount]);
+                                      request->count > 10000000))
+        return Refuse("--count takes a number of copies from 1 to 10000000, not ", request->values[OptCount]);
     if (request->verb == VerbPlant) {
         if (!request->values[OptValue]) return Fail("plant needs --value");
         if (request->values[OptCount] && !(request->cases >> CaseDense & 1)) return Fail("--count goes with --case dense");

@@ -998,8 +998,9 @@ int wmain(int argc, wchar_t **argv)
                         "       e2e_driver --plant-record PID | --section NAME\n");
         return 2;
     }
-    // The companion's record of plants: its name for a running Vantoriel,
-    // and whether a section of a name is there (0) or not (1).
+    // The companion's record of plants: its name for a running Vantoriel
+    // (exit code 0 if it is there), and whether a section of a name is there
+    // (0) or not (1).
     if (argc == 3 && wcscmp(argv[1], L"--plant-record") == 0) {
         DWORD pid = wcstoul(argv[2], nullptr, 10);
         HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -1008,7 +1009,9 @@ int wmain(int argc, wchar_t **argv)
         VantorielObjectName(process, pid, "plants", name);
         CloseHandle(process);
         printf("%ls\n", name);
-        return 0;
+        HANDLE section = OpenFileMappingW(FILE_MAP_READ, FALSE, name);
+        if (section) CloseHandle(section);
+        return section ? 0 : 1;
     }
     if (argc == 3 && wcscmp(argv[1], L"--section") == 0) {
         HANDLE section = OpenFileMappingW(FILE_MAP_READ, FALSE, argv[2]);
