@@ -71,7 +71,10 @@ static void Carry(MemoryCall *c)
                           : (LONG)0xC0000002; // not implemented
         c->ok = status == 0;
         c->result = (UINT64)(UINT_PTR)base;
-        if (!c->ok) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        // No room there is a case not placed; any other failure, an error.
+        if (!c->ok) SetLastError((UINT32)status == 0xC0000018 /* conflicting addresses */ ? ERROR_NOT_ENOUGH_MEMORY
+                                 : (UINT32)status == 0xC0000022                         ? ERROR_ACCESS_DENIED
+                                                                                       : ERROR_INVALID_PARAMETER);
         break;
     }
     case OpUnmap: {
@@ -105,7 +108,10 @@ static BOOL Run()
         CallDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         HANDLE worker = CallGo && CallDone ? CreateThread(nullptr, 0, CarryCalls, nullptr, 0, nullptr) : nullptr;
         if (!worker) {
-            // No thread to spare: the call is made here, unbounded.
+            // No thread to spare: this call and the next are made here, unbounded.
+            if (CallGo) CloseHandle(CallGo);
+            if (CallDone) CloseHandle(CallDone);
+            CallGo = CallDone = nullptr;
             Carry(&Call);
             SetLastError(Call.error);
             return Call.ok;

@@ -59,9 +59,12 @@ static UINT32 OpenBook(const Remote *remote, BOOL create, const char *tail)
     Lock = CreateMutexW(nullptr, FALSE, name);
     if (!Lock) return PlantError(remote, "cannot make the lock of its plants' record", GetLastError(), tail);
     DWORD waited = WaitForSingleObject(Lock, MemoryBoundMs);
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
-        return PlantError(remote, "another companion holds its plants' record", ERROR_TIMEOUT == 0 ? 0 : 0,
-                          " for longer than --timeout; nothing was changed");
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        BeginError();
+        Put("another companion holds the record of plants for longer than --timeout");
+        Put(tail);
+        return EndError();
+    }
     ObjectName(remote, "plants", name);
     BookSection = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
     BOOL made = FALSE;
@@ -86,10 +89,18 @@ static UINT32 OpenBook(const Remote *remote, BOOL create, const char *tail)
     // The record is the companion's own, but any process may write it.
     if (Book->magic != BookMagic || Book->regionCount > BookRegions || Book->entryCount > BookEntries)
         return PlantError(remote, "its plants' record is damaged", 0, tail);
-    for (UINT32 k = 0; k < Book->entryCount; ++k)
-        if (Book->entries[k].region >= Book->regionCount || Book->entries[k].size > ValueBytesMax ||
-            Book->entries[k].type >= TypeCount || Book->entries[k].plantCase >= CaseCount)
+    for (UINT32 r = 0; r < Book->regionCount; ++r)
+        if (Book->regions[r].how > RegionPair || Book->regions[r].base + Book->regions[r].size < Book->regions[r].base)
             return PlantError(remote, "its plants' record is damaged", 0, tail);
+    for (UINT32 k = 0; k < Book->entryCount; ++k) {
+        const PlantEntry &e = Book->entries[k];
+        const PlantRegion *r = e.region < Book->regionCount ? &Book->regions[e.region] : nullptr;
+        // Each entry lies whole in its region: nothing else is ever written or freed.
+        if (!r || e.size == 0 || e.size > ValueBytesMax || e.copies == 0 || e.type >= TypeCount ||
+            e.plantCase >= CaseCount || e.address < r->base || e.address - r->base > r->size ||
+            (UINT64)e.copies * e.size > r->size - (e.address - r->base))
+            return PlantError(remote, "its plants' record is damaged", 0, tail);
+    }
     return ExitOk;
 }
 
@@ -115,13 +126,13 @@ static const PlantBook *CopyBook()
     return Copy;
 }
 
-UINT32 ReadPlants(const Remote *remote, const PlantBook **book)
+UINT32 ReadPlants(const Remote *remote, const PlantBook **book, const char *tail)
 {
     *book = nullptr;
-    UINT32 result = OpenBook(remote, FALSE, "");
+    UINT32 result = OpenBook(remote, FALSE, tail);
     if (result == ExitOk && Book) {
         *book = CopyBook();
-        if (!*book) result = Fail("out of memory for the record of plants");
+        if (!*book) result = Fail("out of memory for the record of plants", tail);
     }
     CloseBook();
     return result;
@@ -369,7 +380,9 @@ static BOOL PlantView(const Remote *remote, const TypedValue *value, UINT32 plan
         return Failed("cannot make a section");
     }
     UINT64 at = 0, base = 0;
-    BOOL mapped = TakeFree(GrainBytes, &at) && MapSection(remote->process, section, at, GrainBytes, &base);
+    BOOL free = TakeFree(GrainBytes, &at);
+    if (!free) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    BOOL mapped = free && MapSection(remote->process, section, at, GrainBytes, &base);
     DWORD error = GetLastError();
     CloseHandle(section);
     if (!mapped) {
@@ -392,13 +405,23 @@ static BOOL PlantRegionStraddle(const Remote *remote, const TypedValue *value, B
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return Failed("no free address range is large enough");
     }
-    if (!AllocateMemory(remote->process, at, GrainBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE, &first))
+    // Reserved whole, committed only at the seam: every committed byte is written and read back.
+    UINT64 done;
+    if (!AllocateMemory(remote->process, at, GrainBytes, MEM_RESERVE, PAGE_NOACCESS, &first))
         return Failed("cannot allocate memory");
-    if (!AllocateMemory(remote->process, at + GrainBytes, GrainBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE, &second)) {
+    if (!AllocateMemory(remote->process, at + GrainBytes, GrainBytes, MEM_RESERVE, PAGE_NOACCESS, &second)) {
         DWORD error = GetLastError();
         FreeMemory(remote->process, first);
         SetLastError(error);
         return Failed("cannot allocate the second of two regions side by side");
+    }
+    if (!AllocateMemory(remote->process, first + GrainBytes - PageBytes, PageBytes, MEM_COMMIT, PAGE_READWRITE, &done) ||
+        !AllocateMemory(remote->process, second, PageBytes, MEM_COMMIT, PAGE_READWRITE, &done)) {
+        DWORD error = GetLastError();
+        FreeMemory(remote->process, first);
+        FreeMemory(remote->process, second);
+        SetLastError(error);
+        return Failed("cannot commit memory");
     }
     Made *m = NewMade(first, 2 * GrainBytes, RegionPair, fill, CaseRegionStraddle);
     m->readFrom = first + GrainBytes - PageBytes;
@@ -469,24 +492,12 @@ static BOOL PlantPrivate(const Remote *remote, const TypedValue *value, UINT32 c
 
 // ---------------------------------------------------------------- checking
 
-// Whether a target of this call (of any type: a value as one type is found
-// in another's bytes, and scores count it there too) starts at address;
-// those of the region it lies in are looked at first.
-static BOOL IsPlanted(UINT64 address, UINT32 region)
-{
-    for (UINT32 pass = 0; pass < 2; ++pass)
-        for (UINT32 e = 0; e < EntryCount; ++e) {
-            const PlantEntry &p = Entries[e];
-            if (p.nearMiss || (p.region == region) != (pass == 0) || address < p.address) continue;
-            UINT64 offset = address - p.address;
-            if (offset < (UINT64)p.copies * p.size && offset % p.size == 0) return TRUE;
-        }
-    return FALSE;
-}
-
 // Every occurrence of a value of this call, in every region it made, is
 // where a target of it starts; else the region and the address of the first
-// that is not.
+// that is not. Of chunk-edges only the pages beside its values are read:
+// elsewhere its memory is untouched, zero bytes, which hold no value that
+// has another byte (one of zero bytes only is not placed there), and
+// reading the rest would bring it into memory.
 static BOOL OnlyWherePlanted(const Remote *remote, const TypedValue *values, UINT32 count, UINT32 *badRegion,
                              UINT32 *badValue, UINT64 *badAddress)
 {
@@ -496,20 +507,25 @@ static BOOL OnlyWherePlanted(const Remote *remote, const TypedValue *values, UIN
     if (!buffer) return Failed("out of memory");
     for (UINT32 r = 0; r < MadeCount; ++r) {
         const Made &m = MadeList[r];
-        // Each piece is read with the bytes a value may run on into the next.
-        for (UINT64 done = 0; done < m.readSize; done += Piece) {
-            UINT64 size = m.readSize - done < Piece + ValueBytesMax ? m.readSize - done : Piece + ValueBytesMax;
-            if (!ReadMemory(remote->process, m.readFrom + done, buffer, size)) return Failed("cannot read back its memory");
-            UINT64 starts = size < Piece ? size : Piece; // occurrences that start in this piece
-            for (UINT32 v = 0; v < count; ++v)
-                for (SIZE_T at = FindValue(buffer, (SIZE_T)size, &values[v], 0); at < starts;
-                     at = FindValue(buffer, (SIZE_T)size, &values[v], at + 1))
-                    if (!IsPlanted(m.readFrom + done + at, r)) {
-                        *badRegion = r;
-                        *badValue = v;
-                        *badAddress = m.readFrom + done + at;
-                        return FALSE;
-                    }
+        BOOL edges = m.plantCase == CaseChunkEdges;
+        for (UINT32 k = 0; k < (edges ? ChunkEdgeCount : 1); ++k) {
+            UINT64 from = edges ? m.base + (GrainBytes << k) - 2 * PageBytes : m.readFrom;
+            UINT64 total = edges ? 4 * PageBytes : m.readSize;
+            // Each piece is read with the bytes a value may run on into the next.
+            for (UINT64 done = 0; done < total; done += Piece) {
+                UINT64 size = total - done < Piece + ValueBytesMax ? total - done : Piece + ValueBytesMax;
+                if (!ReadMemory(remote->process, from + done, buffer, size)) return Failed("cannot read back its memory");
+                UINT64 starts = size < Piece ? size : Piece; // occurrences that start in this piece
+                UINT32 which = 0;
+                SIZE_T at = StrayValue(buffer, (SIZE_T)size, (SIZE_T)starts, from + done, values, count, Entries,
+                                       EntryCount, r, &which);
+                if (at < size) {
+                    *badRegion = r;
+                    *badValue = which;
+                    *badAddress = from + done + at;
+                    return FALSE;
+                }
+            }
         }
     }
     return TRUE;
@@ -563,9 +579,11 @@ UINT32 Plant(const Remote *remote, const TypedValue *values, UINT32 count, UINT3
             const char *refusal = CaseRefusal(c, value);
             BOOL inPrivate = c == CasePrivate || c == CaseUnaligned1 || c == CaseUnaligned2 || c == CaseUnaligned3 ||
                              c == CasePageStraddle;
-            // There already, with the value it was first planted with.
+            // There already, with the value it was first planted with: not
+            // placed for this type.
             BOOL there = (OnceCases >> c & 1) && (once >> c & 1);
-            if (!refusal && !inPrivate && !there) {
+            if (there && !refusal) refusal = "placed once a Vantoriel process, and there already with the value first planted";
+            if (!refusal && !inPrivate) {
                 UINT32 before = MadeCount;
                 good = c <= CaseExecReadwrite                 ? PlantProtected(remote, value, c, fill)
                        : c == CaseShared || c == CaseFile     ? PlantView(remote, value, c, fill, serial + v)
@@ -577,6 +595,8 @@ UINT32 Plant(const Remote *remote, const TypedValue *values, UINT32 count, UINT3
                 if (!good && MadeCount == before && FailureError == ERROR_NOT_ENOUGH_MEMORY && !MemoryStuck()) {
                     refusal = Failure;
                     good = TRUE;
+                    Failure = nullptr;
+                    FailureError = 0;
                 }
                 if (good && !refusal && (OnceCases >> c & 1)) once |= 1u << c;
             }
@@ -674,52 +694,77 @@ UINT32 Unplant(const Remote *remote, UINT32 cases, UINT32 *removed)
         return result;
     }
     // Targets of the cases go; then near misses in regions left without a target.
-    static BOOL gone[BookEntries];
-    static UINT32 targets[BookRegions];
-    for (UINT32 r = 0; r < Book->regionCount; ++r) targets[r] = 0;
-    for (UINT32 e = 0; e < Book->entryCount; ++e) {
+    static BYTE gone[BookEntries];
+    static UINT32 targets[BookRegions], left[BookRegions];
+    static BOOL released[BookRegions];
+    UINT32 regions = Book->regionCount, entries = Book->entryCount;
+    for (UINT32 r = 0; r < regions; ++r) targets[r] = left[r] = 0, released[r] = FALSE;
+    for (UINT32 e = 0; e < entries; ++e) {
         const PlantEntry &p = Book->entries[e];
         gone[e] = !p.nearMiss && (cases >> p.plantCase & 1);
         targets[p.region] += !p.nearMiss && !gone[e];
     }
-    for (UINT32 e = 0; e < Book->entryCount; ++e)
+    for (UINT32 e = 0; e < entries; ++e) {
         if (Book->entries[e].nearMiss && targets[Book->entries[e].region] == 0) gone[e] = TRUE;
-    static UINT32 left[BookRegions];
-    for (UINT32 r = 0; r < Book->regionCount; ++r) left[r] = 0;
-    for (UINT32 e = 0; e < Book->entryCount; ++e) left[Book->entries[e].region] += !gone[e];
+        left[Book->entries[e].region] += !gone[e];
+    }
+    // What is taken back leaves the record; what could not be, stays in it.
     BOOL good = TRUE;
-    for (UINT32 e = 0; e < Book->entryCount && good; ++e) {
+    for (UINT32 e = 0; e < entries && good; ++e) {
         const PlantEntry &p = Book->entries[e];
         if (!gone[e] || left[p.region] == 0) continue;
         // Its region stays for others: its bytes become fill again.
         static BYTE fill[ValueBytesMax];
         for (UINT32 k = 0; k < p.size; ++k) fill[k] = (BYTE)Book->regions[p.region].fill;
         good = WriteMemory(remote->process, p.address, fill, p.size);
+        gone[e] = good ? 2 : 1;
     }
-    for (UINT32 r = 0; r < Book->regionCount && good; ++r) {
-        PlantRegion &g = Book->regions[r];
-        if (left[r] != 0 || g.live == 0) continue; // kept, or taken back before
-        good = Release(remote, g.base, g.how);
-        if (good) g.live = 0;
-        if (good && (OnceCases >> g.plantCase & 1)) Book->once &= ~(1u << g.plantCase);
+    for (UINT32 r = 0; r < regions && good; ++r) {
+        if (left[r] != 0) continue;
+        good = Release(remote, Book->regions[r].base, Book->regions[r].how);
+        released[r] = good;
     }
-    if (!good) {
-        result = PlantError(remote, "cannot take back a plant", GetLastError(), "; the record still lists every plant");
-        CloseBook();
-        return result;
+    DWORD error = good ? 0 : GetLastError();
+    // Entries whose region went, or whose bytes were filled, go; so do regions taken back.
+    static UINT32 renumber[BookRegions];
+    UINT32 keptRegions = 0;
+    for (UINT32 r = 0; r < regions; ++r) {
+        renumber[r] = keptRegions;
+        if (released[r]) {
+            if (OnceCases >> Book->regions[r].plantCase & 1) Book->once &= ~(1u << Book->regions[r].plantCase);
+            continue;
+        }
+        if (keptRegions != r) CopyBytes(&Book->regions[keptRegions], &Book->regions[r], sizeof(PlantRegion));
+        Book->regions[keptRegions++].live = 0;
     }
-    // The record without them.
     UINT32 kept = 0;
-    for (UINT32 e = 0; e < Book->entryCount; ++e) {
-        if (gone[e]) {
+    for (UINT32 e = 0; e < entries; ++e) {
+        UINT32 region = Book->entries[e].region;
+        if (released[region] || gone[e] == 2) {
             ++*removed;
             continue;
         }
         if (kept != e) CopyBytes(&Book->entries[kept], &Book->entries[e], sizeof(PlantEntry));
+        Book->entries[kept].region = renumber[region];
+        ++Book->regions[renumber[region]].live;
         ++kept;
     }
     Book->entryCount = kept;
-    for (UINT32 r = 0; r < Book->regionCount; ++r) Book->regions[r].live = left[r];
+    Book->regionCount = keptRegions;
+    if (!good) {
+        BeginError();
+        Put(remote->build == &Builds[1] ? "Vantoriel32" : "Vantoriel64");
+        Put(" (process ");
+        PutNumber(remote->pid);
+        Put("): cannot take back every plant");
+        if (error == ERROR_TIMEOUT) Put(": Vantoriel did not carry out the companion's memory call in time: stopped by a debugger or a scanner?");
+        else Put(": error "), PutNumber(error);
+        Put("; ");
+        PutNumber(*removed);
+        Put(" were taken back, and the record lists the rest");
+        CloseBook();
+        return EndError();
+    }
     CloseBook();
     return ExitOk;
 }

@@ -14,8 +14,8 @@ struct NotPlaced {
 enum { NotPlacedMax = CaseCount * TypeCount };
 
 // The record of remote's plants, copied (null: none planted). ExitOk, or
-// ExitError after the error line.
-UINT32 ReadPlants(const Remote *remote, const PlantBook **book);
+// ExitError after the error line, which ends with tail.
+UINT32 ReadPlants(const Remote *remote, const PlantBook **book, const char *tail = "");
 
 // Plants each of count values, in each case of cases (dense with copies
 // copies). ExitOk with the record after it into *book, and the first of its

@@ -123,3 +123,29 @@ const char *NearMissReason(const PlantEntry *entry)
 {
     return entry->nearMiss == 0 ? "" : entry->nearMiss <= MissKindCount ? NearMissReasons[entry->nearMiss - 1] : "near miss";
 }
+
+BOOL StartsTarget(const PlantEntry *entries, UINT32 count, UINT64 address, UINT32 region)
+{
+    for (UINT32 pass = 0; pass < 2; ++pass)
+        for (UINT32 e = 0; e < count; ++e) {
+            const PlantEntry &p = entries[e];
+            if (p.nearMiss || (p.region == region) != (pass == 0) || address < p.address) continue;
+            UINT64 offset = address - p.address;
+            if (offset < (UINT64)p.copies * p.size && offset % p.size == 0) return TRUE;
+        }
+    return FALSE;
+}
+
+SIZE_T StrayValue(const BYTE *bytes, SIZE_T length, SIZE_T starts, UINT64 base, const TypedValue *values, UINT32 count,
+                  const PlantEntry *entries, UINT32 entryCount, UINT32 region, UINT32 *which)
+{
+    SIZE_T first = length;
+    for (UINT32 v = 0; v < count; ++v)
+        for (SIZE_T at = FindValue(bytes, length, &values[v], 0); at < starts && at < first;
+             at = FindValue(bytes, length, &values[v], at + 1))
+            if (!StartsTarget(entries, entryCount, base + at, region)) {
+                first = at;
+                *which = v;
+            }
+    return first;
+}

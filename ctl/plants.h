@@ -89,3 +89,16 @@ struct PlantBook {
 
 // A near miss's reason (its NearMissKind + 1 in the record).
 const char *NearMissReason(const PlantEntry *entry);
+
+// Whether a target of entries (of any type: a value as one type is found in
+// another's bytes, and scores count it there too; near misses are none)
+// starts at address; those of region are looked at first.
+BOOL StartsTarget(const PlantEntry *entries, UINT32 count, UINT64 address, UINT32 region);
+
+// The first offset, below starts, at which bytes [0, length), read from
+// address base in region, hold one of values (which, into *which) where no
+// target of entries starts; length if none. A piece of a larger region is
+// read with the bytes a value may run on into the next piece, and starts
+// keeps what begins there for the next.
+SIZE_T StrayValue(const BYTE *bytes, SIZE_T length, SIZE_T starts, UINT64 base, const TypedValue *values, UINT32 count,
+                  const PlantEntry *entries, UINT32 entryCount, UINT32 region, UINT32 *which);

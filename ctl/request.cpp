@@ -32,7 +32,8 @@ const char Usage[] =
     "types: i8 u8 i16 u16 i32 u32 i64 u64 f32 f64, big-endian i16be ... f64be, bytes (hexadecimal)\n"
     "cases: private readonly exec-read exec-readwrite shared file guarded unaligned-1 unaligned-2\n"
     "       unaligned-3 page-straddle region-straddle chunk-edges, and dense when named\n"
-    "exit codes: 0 done, 1 a target missed (score), 2 an error (one line on standard error)\n";
+    "exit codes: 0 done, 1 a target missed (score) or a case not placed (plant), 2 an error (one line on\n"
+    "            standard error)\n";
 
 static const char *const VerbNames[] = {"",      "start", "table", "read",  "write-a", "write-b",
                                         "set",   "score", "close", "plant", "unplant"};

@@ -15,33 +15,26 @@ static BOOL Contains(const UINT64 *rising, SIZE_T count, UINT64 address)
     return low < count && rising[low] == address;
 }
 
-static BOOL FourByteInteger(UINT32 type)
-{
-    return type == TypeI32 || type == TypeU32 || type == TypeI32Be || type == TypeU32Be;
-}
-
 UINT32 RoleOf(const Target &t, const Search *search)
 {
-    const TypedValue *typed = search->typed;
-    if (t.kind == KindNearMiss) {
-        // One that holds the value as another type than its own is a target of that search.
-        BOOL holds = typed && t.readable && t.known >= typed->size && SameValue(t.now, typed);
-        return holds ? (UINT32)RoleExpected : (UINT32)RoleNearMiss;
-    }
-    if (!search->haveValue) return t.plant ? RoleNotSearched : RoleExpected;
-    if (!typed) {
-        if (t.plant && !FourByteInteger(t.plant->type)) return RoleNotSearched;
-        if (!t.readable) return RoleUnknown;
-        return t.memory == search->value ? RoleExpected : RoleNotHolding;
-    }
-    // Vantoriel's own hold four bytes: a longer type reads past them.
-    if (!t.plant && typed->size > 4) return RoleNotHolding;
-    if (!t.readable) return RoleUnknown;
+    if (!search->haveValue) return t.kind == KindNearMiss ? RoleNearMiss : t.plant ? RoleNotSearched : RoleExpected;
+    // Without a type, 32 bits: the first four bytes as an unsigned number.
+    BYTE bytes[4] = {(BYTE)search->value, (BYTE)(search->value >> 8), (BYTE)(search->value >> 16),
+                     (BYTE)(search->value >> 24)};
+    TypedValue u32 = {TypeU32, 4, {bytes[0], bytes[1], bytes[2], bytes[3]}};
+    const TypedValue *typed = search->typed ? search->typed : &u32;
     if (!t.plant) {
-        BYTE bytes[4] = {(BYTE)t.memory, (BYTE)(t.memory >> 8), (BYTE)(t.memory >> 16), (BYTE)(t.memory >> 24)};
-        return SameValue(bytes, typed) ? RoleExpected : RoleNotHolding;
+        // Vantoriel's own hold four bytes: a longer type is not searched in them.
+        if (typed->size > 4) return RoleNotSearched;
+        if (!t.readable) return RoleUnknown;
+        BYTE own[4] = {(BYTE)t.memory, (BYTE)(t.memory >> 8), (BYTE)(t.memory >> 16), (BYTE)(t.memory >> 24)};
+        return SameValue(own, typed) ? RoleExpected : RoleNotHolding;
     }
-    return t.known >= typed->size && SameValue(t.now, typed) ? RoleExpected : RoleNotHolding;
+    BOOL holds = t.readable && t.known >= typed->size && SameValue(t.now, typed);
+    // A near miss that holds the value as the type searched is a target of that search.
+    if (t.kind == KindNearMiss) return holds ? RoleExpected : RoleNearMiss;
+    if (!t.readable) return RoleUnknown;
+    return holds ? RoleExpected : RoleNotHolding;
 }
 
 void FreeScore(Score *score)
@@ -246,7 +239,7 @@ static void WriteJson(const Score *s, const Target *targets, UINT32 count, UINT3
         }
         Put("},\"missed_across_regions\":");
         PutTargetArray(s, targets, count, digits, MissedAcross);
-        Put(",\"planted_not_searched\":");
+        Put(",\"not_searched\":");
         PutTargetArray(s, targets, count, digits, FoundNotSearched);
         Put(",\"near_misses\":[");
         separator = "";
@@ -409,7 +402,7 @@ static void WriteText(const Score *s, const Target *targets, UINT32 count, UINT3
     }
     // The first few of each; --json and --csv give them all.
     if (s->search.haveValue) PutNotHolding(s, targets, count, digits);
-    PutFound(s, targets, count, digits, RoleNotSearched, "planted, but not searched for");
+    PutFound(s, targets, count, digits, RoleNotSearched, "targets not searched for");
     PutFound(s, targets, count, digits, RoleNearMiss, "near misses: close to the value, never it");
     PutSomeAddresses(s->otherCount, "no target", s->others, digits, s->exact);
     PutNumber(s->withoutAddress);

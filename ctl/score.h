@@ -11,15 +11,14 @@ enum TargetRole {
     RoleExpected,           // there to be found
     RoleNotHolding,         // a target that does not hold the value
     RoleUnknown,            // whether it holds the value is unknown: its memory cannot be read
-    RoleNotSearched,        // a plant the search was not for
-    RoleNearMiss,           // a near miss: never to be found
+    RoleNotSearched,        // a plant without a value; Vantoriel's own for a type wider than they are
+    RoleNearMiss,           // a near miss that does not hold the value: never to be found
 };
 
-// The search: without a value, Vantoriel's own targets; with one and no
-// type, the targets whose leading four bytes hold it (Vantoriel's own, and
-// plants of 4-byte integer types); with a type, every target whose bytes
-// read as the type equal it (Vantoriel's own only for types of four bytes
-// or fewer).
+// The search: without a value, Vantoriel's own targets; with one, every
+// target whose bytes read as the type hold it, however it was planted
+// (without a type, as a 32-bit unsigned number in its first four bytes;
+// Vantoriel's own, which hold four bytes, only for types no wider).
 struct Search {
     BOOL haveValue;
     UINT32 value;           // 32 bits, without a type

@@ -174,11 +174,17 @@ static UINT32 AddPlants(const Remote *remote, const PlantBook *book, UINT32 firs
             if (!bigger) return Fail("out of memory for the plants");
             bytes = bigger, capacity = size + extra;
         }
-        BOOL readable = FALSE;
-        while (!readable && !MemoryStuck()) {
-            readable = ReadMemory(remote->process, p.address, bytes, size + extra);
-            if (extra == 0) break;
-            extra = extra > 8 ? extra / 2 : 0;
+        // In pieces, each within the bound; the last with what follows it.
+        BOOL readable = TRUE;
+        UINT64 done = 0;
+        for (; readable && size - done > (1u << 20); done += 1u << 20)
+            readable = ReadMemory(remote->process, p.address + done, bytes + done, 1u << 20);
+        for (readable = readable && !MemoryStuck(), extra = readable ? extra : 0;; extra = extra > 8 ? extra / 2 : 0) {
+            BOOL last = readable && ReadMemory(remote->process, p.address + done, bytes + done, size - done + extra);
+            if (last || extra == 0 || MemoryStuck() || !readable) {
+                readable = last;
+                break;
+            }
         }
         if (!readable && MemoryStuck()) return Fail("Vantoriel did not carry out the companion's memory call in time: stopped by a debugger or a scanner?");
         UINT64 end = readable ? size + extra : 0;
@@ -633,6 +639,12 @@ static UINT32 TargetFailed(const Remote *remote, const Target &t, const char *wh
     return Fail("the target at ", AddressText(t.address, remote->build->addressDigits), what, "; nothing was written");
 }
 
+// The plants a 32-bit write without --type reaches: as Vantoriel's own are.
+static BOOL Plain32(UINT32 type)
+{
+    return type == TypeI32 || type == TypeU32;
+}
+
 // Through volatile: a copying loop would become a library call.
 static void CopyValue(BYTE *to, const BYTE *from, UINT32 size)
 {
@@ -661,7 +673,7 @@ struct Change {
     DWORD lifted;           // the protection to restore, 0 if none was lifted
 };
 static Change *Changes;
-static UINT32 ChangeCount;
+static UINT32 ChangeCount, Unrestored; // writes after which a lifted protection could not be restored
 
 // The text of a change's bytes, as its type reads them.
 static const char *ChangeText(const Change &c, const BYTE *bytes)
@@ -692,7 +704,7 @@ static BOOL WriteChange(const Remote *remote, const Change &c, const BYTE *bytes
     }
     BOOL written = WriteMemory(remote->process, address, bytes, c.size);
     DWORD error = GetLastError();
-    if (c.lifted) ProtectMemory(remote->process, address, c.size, c.lifted, &old);
+    if (c.lifted && !ProtectMemory(remote->process, address, c.size, c.lifted, &old)) ++Unrestored;
     SetLastError(error);
     return written;
 }
@@ -782,8 +794,7 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
         // Chosen by kind or case, a plant is one of the type written (32 bits: of a 4-byte integer type).
         BOOL byAddress = chosen[k] && t.kind == KindPlanted && !(request->kinds >> KindPlanted & 1) &&
                          !(request->cases >> t.index & 1);
-        if (chosen[k] && t.plant && !byAddress &&
-            (typed ? t.plant->type != type : TypeSize(t.plant->type) != 4 || IsFloatType(t.plant->type)))
+        if (chosen[k] && t.plant && !byAddress && (typed ? t.plant->type != type : !Plain32(t.plant->type)))
             chosen[k] = FALSE;
         count += chosen[k];
     }
@@ -805,8 +816,8 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
         c.size = typed ? (type == TypeBytes ? value.size : TypeSize(type)) : 4;
         // A write never runs past its target: Vantoriel's own hold four bytes.
         if (c.size > (t.plant ? t.plant->size : 4)) result = TargetFailed(remote, t, " holds too few bytes for the type given");
-        else if (t.plant && !typed && (TypeSize(t.plant->type) != 4 || IsFloatType(t.plant->type)))
-            result = TargetFailed(remote, t, " is a plant of another type than a 32-bit integer: give --type");
+        else if (t.plant && !typed && !Plain32(t.plant->type))
+            result = TargetFailed(remote, t, " is a plant of another type than a little-endian 32-bit integer: give --type");
         else if (!t.readable || (t.plant && t.known < c.size))
             // What it holds must be known, to put it back if a later write fails.
             result = TargetFailed(remote, t, " cannot be read");
@@ -829,17 +840,29 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
             UINT32 added = AddValue(&old, request->values[OptAdd], &sum);
             if (added != ValueOk)
                 result = SetRefused("--add ", request->values[OptAdd],
-                                 added == ValueOutOfRange ? " takes the target at " : " is no difference of type ",
-                                 added == ValueOutOfRange ? AddressText(t.address, remote->build->addressDigits)
-                                                          : TypeName(type),
-                                 added == ValueOutOfRange ? " out of its type's range" : "");
+                                    added == ValueOutOfRange && IsFloatType(type) ? " takes the target at "
+                                    : added == ValueOutOfRange                   ? " is out of the range of "
+                                                                                 : " is no difference of type ",
+                                    added == ValueOutOfRange && IsFloatType(type)
+                                        ? AddressText(t.address, remote->build->addressDigits)
+                                        : TypeName(type),
+                                    added == ValueOutOfRange && IsFloatType(type) ? " beyond the largest float" : "");
             else CopyValue(c.after, sum.bytes, c.size);
         }
     }
     FreeBlock(chosen);
     if (result != ExitOk) return result;
+    Unrestored = 0;
     for (UINT32 j = 0; j < ChangeCount; ++j)
         if (!WriteChange(remote, Changes[j], Changes[j].after)) return WriteFailed(remote, j);
+    if (Unrestored) {
+        BeginError();
+        Put("every chosen target was written, but the protection of ");
+        PutNumber(Unrestored);
+        Put(Unrestored == 1 ? " read-only plant could not be restored: it stays writable"
+                            : " read-only plants could not be restored: they stay writable");
+        return EndError();
+    }
     for (UINT32 k = 0; k < OwnCount; ++k)
         Targets[k].readable = ReadRemoteValue(remote->process, Targets[k].address, &Targets[k].memory);
     result = ReadAll(remote);

@@ -20,7 +20,7 @@ BOOL ReadMemory(HANDLE process, UINT64 address, void *bytes, UINT64 size)
     return ReadProcessMemory(process, (LPCVOID)(UINT_PTR)address, bytes, (SIZE_T)size, &done) && done == size;
 }
 
-UINT32 ReadPlants(const Remote *, const PlantBook **book)
+UINT32 ReadPlants(const Remote *, const PlantBook **book, const char *)
 {
     *book = nullptr;
     return ExitOk;

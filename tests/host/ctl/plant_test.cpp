@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -47,8 +49,9 @@ Planted Plant(UINT32 type, UINT32 size, std::vector<BYTE> memory, UINT32 kind = 
 
 // A search expects what holds its value as its type, however it was placed:
 // an i32 plant of 12345 is found by a 16-bit search for 12345 (39 30 ...),
-// and one in zero memory by a 64-bit search; Vantoriel's own targets hold
-// four bytes, so a longer type never finds them.
+// and one in zero memory by a 64-bit search; without a type, the first four
+// bytes as a 32-bit number. Vantoriel's own targets hold four bytes: a
+// longer type is not searched in them.
 TEST(Plants, WhatASearchExpects)
 {
     const TypedValue i16 = Typed("12345", TypeI16), i64 = Typed("12345", TypeI64), u16 = Typed("7", TypeU16),
@@ -75,8 +78,12 @@ TEST(Plants, WhatASearchExpects)
         {"and a plant is not searched for", &i32Fill.target, &none, RoleNotSearched},
         {"a near miss never is", &nearMiss.target, &none, RoleNearMiss},
         {"32 bits without a type: a 4-byte integer plant holding it", &i32Fill.target, &untyped, RoleExpected},
-        {"32 bits without a type: an i64 plant is not searched for", &i64Plant.target, &untyped, RoleNotSearched},
-        {"32 bits without a type: nor an f32 one", &f32Plant.target, &untyped, RoleNotSearched},
+        {"32 bits without a type: an i64 plant whose first four bytes hold it", &i64Plant.target, &untyped,
+         RoleExpected},
+        {"32 bits without a type: an f32 plant of the same number does not", &f32Plant.target, &untyped,
+         RoleNotHolding},
+        {"32 bits without a type: an i16 plant and the fill after it do not", &i16Short.target, &untyped,
+         RoleNotHolding},
         {"unreadable memory: unknown", &unreadable.target, &untyped, RoleUnknown},
         {"as i16: an i32 plant's first two bytes", &i32Fill.target, &as16, RoleExpected},
         {"as i16: an i16 plant", &i16Short.target, &as16, RoleExpected},
@@ -86,7 +93,7 @@ TEST(Plants, WhatASearchExpects)
         {"as i64: too few bytes known to read one", &i16Short.target, &as64, RoleNotHolding},
         {"as f32: the f32 plant", &f32Plant.target, &asF32, RoleExpected},
         {"as u16: Vantoriel's own target's first two bytes", &own, &asU16, RoleExpected},
-        {"as i64: never Vantoriel's own", &own, &as64, RoleNotHolding},
+        {"as i64: Vantoriel's own are not searched", &own, &as64, RoleNotSearched},
         {"as u16: unreadable own memory is unknown", &ownUnreadable, &asU16, RoleUnknown},
         {"a near miss that holds the value as the searched type is a target of that search", &nearMissHolding.target,
          &as16, RoleExpected},
@@ -134,6 +141,63 @@ TEST(Plants, FillHoldsNoByteOfTheValue)
             EXPECT_NE(second, v.bytes[k]) << text;
         }
     }
+}
+
+PlantEntry Entry(UINT64 address, UINT32 copies, const TypedValue &v, UINT32 region, UINT32 nearMiss = 0)
+{
+    PlantEntry e = {};
+    e.address = address;
+    e.copies = copies;
+    e.region = region;
+    e.size = v.size;
+    e.type = (UINT8)v.type;
+    e.nearMiss = (UINT8)nearMiss;
+    return e;
+}
+
+// V lies only where a target starts: one at an address that is none (in
+// fill, in a near miss, inside another target, past a dense run) is the
+// stray the check names; one of another type's target there is a target.
+TEST(Plants, AValueWhereNoTargetStarts)
+{
+    const TypedValue i16 = Typed("12345", TypeI16), i32 = Typed("12345", TypeI32), minus1 = Typed("-1", TypeI16);
+    const UINT64 base = 0x10000;
+    // Fill A5, an i32 target at 0x10, an i16 one at 0x20, a near miss at 0x30.
+    std::vector<BYTE> memory(0x40, 0xA5);
+    auto put = [&](size_t at, std::vector<BYTE> bytes) { std::copy(bytes.begin(), bytes.end(), memory.begin() + at); };
+    put(0x10, {0x39, 0x30, 0, 0});
+    put(0x20, {0x39, 0x30});
+    put(0x30, {0x3A, 0x30, 0, 0});
+    std::vector<PlantEntry> entries = {Entry(base + 0x10, 1, i32, 0), Entry(base + 0x20, 1, i16, 0),
+                                       Entry(base + 0x30, 1, i32, 0, 1)};
+    const TypedValue both[] = {i32, i16};
+    UINT32 which = 9;
+    // The i16 value lies in the i32 target's first bytes: a target starts there.
+    EXPECT_EQ(StrayValue(memory.data(), memory.size(), memory.size(), base, both, 2, entries.data(), 3, 0, &which),
+              memory.size());
+    // Not when that target is gone from the entries.
+    EXPECT_EQ(StrayValue(memory.data(), memory.size(), memory.size(), base, both, 2, entries.data() + 1, 2, 0, &which),
+              0x10u);
+    EXPECT_EQ(which, 0u);
+    // In fill, where nothing was planted.
+    put(0x3A, {0x39, 0x30});
+    EXPECT_EQ(StrayValue(memory.data(), memory.size(), memory.size(), base, both, 2, entries.data(), 3, 0, &which),
+              0x3Au);
+    EXPECT_EQ(which, 1u);
+    // Only what starts below `starts` belongs to this piece.
+    EXPECT_EQ(StrayValue(memory.data(), memory.size(), 0x3A, base, both, 2, entries.data(), 3, 0, &which),
+              memory.size());
+    // A near miss holding the value is no target.
+    put(0x30, {0x39, 0x30, 0, 0});
+    EXPECT_EQ(StrayValue(memory.data(), 0x38, 0x38, base, both, 2, entries.data(), 3, 0, &which), 0x30u);
+    // Copies side by side of -1 as i16 (FF FF FF FF): it lies at odd offsets too.
+    std::vector<BYTE> dense(8, 0xFF);
+    std::vector<PlantEntry> run = {Entry(base, 4, minus1, 0)};
+    EXPECT_EQ(StrayValue(dense.data(), dense.size(), dense.size(), base, &minus1, 1, run.data(), 1, 0, &which), 1u);
+    // A run of copies is a target at every copy and at no other place.
+    EXPECT_TRUE(StartsTarget(run.data(), 1, base + 6, 0));
+    EXPECT_FALSE(StartsTarget(run.data(), 1, base + 8, 0));
+    EXPECT_FALSE(StartsTarget(run.data(), 1, base + 3, 0));
 }
 
 TEST(Plants, CasesAValueCannotBePlacedIn)
