@@ -266,48 +266,6 @@ BOOL ReadRemoteValue(HANDLE process, UINT64 address, UINT32 *value)
     return ReadProcessMemory(process, (LPCVOID)(UINT_PTR)address, value, 4, &got) && got == 4;
 }
 
-BOOL WriteRemoteValue(HANDLE process, UINT64 address, UINT32 value)
-{
-    SIZE_T done = 0;
-    return WriteProcessMemory(process, (LPVOID)(UINT_PTR)address, &value, 4, &done) && done == 4;
-}
-
-BOOL IsRemoteWritable(HANDLE process, UINT64 address)
-{
-    // A target never crosses a page: it is 4-aligned.
-    MEMORY_BASIC_INFORMATION m;
-    if (!VirtualQueryEx(process, (LPCVOID)(UINT_PTR)address, &m, sizeof m) || m.State != MEM_COMMIT) return FALSE;
-    DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-    return (m.Protect & writable) && !(m.Protect & PAGE_GUARD);
-}
-
-BOOL RemoteImage(HANDLE process, UINT64 address, UINT64 *base, UINT64 *size)
-{
-    MEMORY_BASIC_INFORMATION m;
-    if (!VirtualQueryEx(process, (LPCVOID)(UINT_PTR)address, &m, sizeof m) || m.Type != MEM_IMAGE) return FALSE;
-    *base = (UINT64)(UINT_PTR)m.AllocationBase;
-    // SizeOfImage, in the optional header after the PE signature and the
-    // file header, at the same place for 32-bit and 64-bit images.
-    UINT32 header = 0, signature = 0, image = 0;
-    SIZE_T got = 0;
-    BOOL read = ReadProcessMemory(process, (LPCVOID)(UINT_PTR)(*base + 0x3C), &header, 4, &got) && got == 4 &&
-                header < 0x1000 &&
-                ReadProcessMemory(process, (LPCVOID)(UINT_PTR)(*base + header), &signature, 4, &got) && got == 4 &&
-                signature == 0x00004550 && // "PE\0\0"
-                ReadProcessMemory(process, (LPCVOID)(UINT_PTR)(*base + header + 4 + 20 + 56), &image, 4, &got) && got == 4;
-    if (read) {
-        *size = image;
-        return TRUE;
-    }
-    // Headers that cannot be read: the extent of the image's regions.
-    UINT64 end = *base;
-    while (VirtualQueryEx(process, (LPCVOID)(UINT_PTR)end, &m, sizeof m) && m.Type == MEM_IMAGE &&
-           (UINT64)(UINT_PTR)m.AllocationBase == *base && m.RegionSize)
-        end += m.RegionSize;
-    *size = end - *base;
-    return TRUE;
-}
-
 BOOL CloseRemote(const Remote *remote, DWORD milliseconds, DWORD *exitCode)
 {
     PostMessageW(remote->window, WM_CLOSE, 0, 0);

@@ -83,15 +83,8 @@ BOOL SetRemoteText(HWND control, const WCHAR *text);
 // Presses a button; returns when the program has run its command.
 BOOL PressButton(const Remote *remote, UINT32 id);
 
-// One 32-bit target read from outside, or written as a memory editor does.
+// One 32-bit target read from outside.
 BOOL ReadRemoteValue(HANDLE process, UINT64 address, UINT32 *value);
-BOOL WriteRemoteValue(HANDLE process, UINT64 address, UINT32 value);
-// Whether the 32 bits at address are committed memory that may be written.
-BOOL IsRemoteWritable(HANDLE process, UINT64 address);
-// The base of the image that holds address (as a static target), if any,
-// and its size in memory as its headers give it (or, if they cannot be
-// read, as the extent of its regions).
-BOOL RemoteImage(HANDLE process, UINT64 address, UINT64 *base, UINT64 *size);
 
 // The name of a kernel object the companion keeps for the Vantoriel of
 // process (pid), "Local\Vantoriel-WHAT-PID-START": its start, as an id is

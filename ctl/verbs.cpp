@@ -58,6 +58,33 @@ static UINT32 NoAnswer(const Remote *remote, DWORD error, const char *tail = "")
     return EndError();
 }
 
+// The base of the image that holds address (as a static target), if any,
+// and its size in memory as its headers give it (or, if they cannot be
+// read, as the extent of its regions); each call within the bound.
+static BOOL RemoteImage(HANDLE process, UINT64 address, UINT64 *base, UINT64 *size)
+{
+    MEMORY_BASIC_INFORMATION m;
+    if (!QueryMemory(process, address, &m) || m.Type != MEM_IMAGE) return FALSE;
+    *base = (UINT64)(UINT_PTR)m.AllocationBase;
+    // SizeOfImage, in the optional header after the PE signature and the
+    // file header, at the same place for 32-bit and 64-bit images.
+    UINT32 header = 0, signature = 0, image = 0;
+    BOOL read = ReadMemory(process, *base + 0x3C, &header, 4) && header < 0x1000 &&
+                ReadMemory(process, *base + header, &signature, 4) && signature == 0x00004550 && // "PE\0\0"
+                ReadMemory(process, *base + header + 4 + 20 + 56, &image, 4);
+    if (read) {
+        *size = image;
+        return TRUE;
+    }
+    // Headers that cannot be read: the extent of the image's regions.
+    UINT64 end = *base;
+    while (QueryMemory(process, end, &m) && m.Type == MEM_IMAGE && (UINT64)(UINT_PTR)m.AllocationBase == *base &&
+           m.RegionSize)
+        end += m.RegionSize;
+    *size = end - *base;
+    return TRUE;
+}
+
 // The program's image: the base that holds its static targets (Vantoriel64
 // is loaded where the system chooses), its size, and its file's name, the
 // build's if the process does not tell it.
