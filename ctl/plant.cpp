@@ -531,10 +531,22 @@ static BOOL OnlyWherePlanted(const Remote *remote, const TypedValue *values, UIN
     return TRUE;
 }
 
+// Whether the allocation or view at base is gone: freed now, or before (a
+// pair half freed, or a call that ran on after its bound).
+static BOOL Gone(const Remote *remote, UINT64 base, UINT32 how)
+{
+    MEMORY_BASIC_INFORMATION m;
+    BOOL released = how == RegionView ? UnmapSection(remote->process, base) : FreeMemory(remote->process, base);
+    if (released || MemoryStuck()) return released;
+    DWORD error = GetLastError();
+    if (QueryMemory(remote->process, base, &m) && m.State == MEM_FREE) return TRUE;
+    SetLastError(error);
+    return FALSE;
+}
+
 static BOOL Release(const Remote *remote, UINT64 base, UINT32 how)
 {
-    if (how == RegionView) return UnmapSection(remote->process, base);
-    return FreeMemory(remote->process, base) && (how != RegionPair || FreeMemory(remote->process, base + GrainBytes));
+    return Gone(remote, base, how) && (how != RegionPair || Gone(remote, base + GrainBytes, how));
 }
 
 // Takes back what this call made; false if some of it stays.

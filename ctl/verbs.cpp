@@ -736,6 +736,17 @@ static BOOL WriteChange(const Remote *remote, const Change &c, const BYTE *bytes
     return written;
 }
 
+// "; the protection of N read-only plant(s) could not be restored ..." when
+// a write lifted one for good.
+static void PutUnrestored()
+{
+    if (!Unrestored) return;
+    Put("; the protection of ");
+    PutNumber(Unrestored);
+    Put(Unrestored == 1 ? " read-only plant could not be restored: it stays writable"
+                        : " read-only plants could not be restored: they stay writable");
+}
+
 // The write of change failed did not go through: each change before it, and
 // that one, goes back to what it held, checked by reading it back. The
 // error line names each that does not hold its old value again, with what
@@ -764,6 +775,7 @@ static UINT32 WriteFailed(const Remote *remote, UINT32 failed)
         if (failed == 0) Put("; nothing was written");
         else if (failed == 1) Put("; the target written before it holds its old value again");
         else Put("; the "), PutNumber(failed), Put(" targets written before it hold their old values again");
+        PutUnrestored();
         return EndError();
     }
     Put("; putting back the old values failed:");
@@ -780,6 +792,7 @@ static UINT32 WriteFailed(const Remote *remote, UINT32 failed)
     }
     UINT32 restored = failed + 1 - wrong;
     if (restored) Put("; "), PutNumber(restored), Put(restored == 1 ? " other holds its old value" : " others hold their old values");
+    PutUnrestored();
     return EndError();
 }
 
@@ -811,18 +824,17 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
     if (result != ExitOk) return result;
     BOOL *chosen = (BOOL *)GrowBlock(nullptr, (SIZE_T)TargetCount * sizeof(BOOL) + 1);
     if (!chosen) return Fail("out of memory; nothing was written");
-    result = ChooseTargets(Targets, TargetCount, request->kinds, request->addresses, request->addressCount, &Image, chosen);
+    // The targets at the addresses given, whatever they are; then those of the
+    // kinds and cases, a plant among them only if of the type written (an
+    // i32 or u32 one without --type, as Vantoriel's own are).
+    result = ChooseTargets(Targets, TargetCount, 0, request->addresses, request->addressCount, &Image, chosen);
     BOOL typed = request->values[OptType] != nullptr;
     UINT32 type = typed ? request->types[0] : (UINT32)TypeU32;
     UINT32 count = 0;
     for (UINT32 k = 0; k < TargetCount; ++k) {
         const Target &t = Targets[k];
-        if (t.kind == KindPlanted && (request->cases >> t.index & 1)) chosen[k] = TRUE;
-        // Chosen by kind or case, a plant is one of the type written (32 bits: of a 4-byte integer type).
-        BOOL byAddress = chosen[k] && t.kind == KindPlanted && !(request->kinds >> KindPlanted & 1) &&
-                         !(request->cases >> t.index & 1);
-        if (chosen[k] && t.plant && !byAddress && (typed ? t.plant->type != type : !Plain32(t.plant->type)))
-            chosen[k] = FALSE;
+        BOOL byKind = (request->kinds >> t.kind & 1) || (t.kind == KindPlanted && (request->cases >> t.index & 1));
+        if (byKind && !chosen[k]) chosen[k] = !t.plant || (typed ? t.plant->type == type : Plain32(t.plant->type));
         count += chosen[k];
     }
     if (result == ExitOk && count == 0) result = Fail("no target of the type given is chosen; nothing was written");
@@ -884,10 +896,8 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
         if (!WriteChange(remote, Changes[j], Changes[j].after)) return WriteFailed(remote, j);
     if (Unrestored) {
         BeginError();
-        Put("every chosen target was written, but the protection of ");
-        PutNumber(Unrestored);
-        Put(Unrestored == 1 ? " read-only plant could not be restored: it stays writable"
-                            : " read-only plants could not be restored: they stay writable");
+        Put("every chosen target was written");
+        PutUnrestored();
         return EndError();
     }
     for (UINT32 k = 0; k < OwnCount; ++k)
