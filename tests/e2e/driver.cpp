@@ -725,6 +725,9 @@ static void SelectAllShortcut()
         Check(all, "%s: Ctrl+A selects all %ld units (selection %lu to %lu)", names[k], (long)length, start, end);
         if (k != 5) {
             Check(GetText(c) == L"12345", "%s: Ctrl+A types nothing", names[k]);
+            // The selection shows before xdotool has let Ctrl go: an A pressed
+            // meanwhile would be Ctrl+A again.
+            Check(WaitFor([] { return !(GetAsyncKeyState(VK_CONTROL) & 0x8000); }), "%s: Ctrl is let go", names[k]);
             Xdotool(L"key a");
             bool typed = WaitFor([&] { return GetText(c) == L"a"; });
             Check(typed, "%s: A without Ctrl types the letter over the selection (text \"%s\")", names[k],
