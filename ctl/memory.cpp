@@ -6,6 +6,8 @@
 #include "ctl/memory.h"
 
 DWORD MemoryBoundMs = 30000;
+const char MemoryStuckText[] =
+    "Vantoriel did not carry out the companion's memory call in time: stopped by a debugger or a scanner?";
 
 enum MemoryOp { OpQuery, OpAllocate, OpProtect, OpFree, OpMap, OpUnmap, OpRead, OpWrite };
 

@@ -11,8 +11,9 @@
 
 extern DWORD MemoryBoundMs;
 
-// Whether a call has outlived its bound.
+// Whether a call has outlived its bound, and what an error line says of it.
 BOOL MemoryStuck();
+extern const char MemoryStuckText[];
 
 BOOL QueryMemory(HANDLE process, UINT64 address, MEMORY_BASIC_INFORMATION *m);
 BOOL AllocateMemory(HANDLE process, UINT64 address, UINT64 size, DWORD type, DWORD protect, UINT64 *base);

@@ -30,13 +30,27 @@ static void ObjectName(const Remote *remote, const char *what, WCHAR *name)
     VantorielObjectName(remote->process, remote->pid, what, name);
 }
 
-static UINT32 PlantError(const Remote *remote, const char *what, DWORD error, const char *tail = "")
+// "Vantoriel64 (process N): " starts an error line about it.
+static void BeginPlantError(const Remote *remote)
 {
     BeginError();
     Put(remote->build == &Builds[1] ? "Vantoriel32" : "Vantoriel64");
     Put(" (process ");
     PutNumber(remote->pid);
     Put("): ");
+}
+
+// Why a call on Vantoriel's memory failed, after what failed.
+static void PutCallFailure(DWORD error)
+{
+    Put(": ");
+    if (error == ERROR_TIMEOUT) Put(MemoryStuckText);
+    else Put("error "), PutNumber(error);
+}
+
+static UINT32 PlantError(const Remote *remote, const char *what, DWORD error, const char *tail = "")
+{
+    BeginPlantError(remote);
     Put(what);
     if (error == ERROR_TIMEOUT) {
         Put(": Vantoriel did not carry out the companion's memory call within ");
@@ -626,11 +640,7 @@ UINT32 Plant(const Remote *remote, const TypedValue *values, UINT32 count, UINT3
     if (!checked) {
         BOOL stuck = MemoryStuck();
         BOOL back = stuck ? FALSE : TakeBack(remote);
-        BeginError();
-        Put(remote->build == &Builds[1] ? "Vantoriel32" : "Vantoriel64");
-        Put(" (process ");
-        PutNumber(remote->pid);
-        Put("): ");
+        BeginPlantError(remote);
         if (good && !Failure) {
             // Which value, where, and in whose memory: a near miss of one
             // type, or the bytes around a value, may hold another type's.
@@ -650,8 +660,7 @@ UINT32 Plant(const Remote *remote, const TypedValue *values, UINT32 count, UINT3
             if (own && MadeList[badRegion].plantCase == CasePrivate) Put(" (with its near misses)");
         } else {
             Put(Failure ? Failure : "planting failed");
-            if (FailureError == ERROR_TIMEOUT) Put(": Vantoriel did not carry out the companion's memory call in time: stopped by a debugger or a scanner?");
-            else if (FailureError) Put(": error "), PutNumber(FailureError);
+            if (FailureError) PutCallFailure(FailureError);
         }
         Put(back ? "; what this call placed was taken back" : "; some of what this call placed may remain: close that Vantoriel");
         CloseBook();
@@ -764,13 +773,9 @@ UINT32 Unplant(const Remote *remote, UINT32 cases, UINT32 *removed)
     Book->entryCount = kept;
     Book->regionCount = keptRegions;
     if (!good) {
-        BeginError();
-        Put(remote->build == &Builds[1] ? "Vantoriel32" : "Vantoriel64");
-        Put(" (process ");
-        PutNumber(remote->pid);
-        Put("): cannot take back every plant");
-        if (error == ERROR_TIMEOUT) Put(": Vantoriel did not carry out the companion's memory call in time: stopped by a debugger or a scanner?");
-        else Put(": error "), PutNumber(error);
+        BeginPlantError(remote);
+        Put("cannot take back every plant");
+        PutCallFailure(error);
         Put("; ");
         PutNumber(*removed);
         Put(" were taken back, and the record lists the rest");

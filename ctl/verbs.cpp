@@ -213,7 +213,7 @@ static UINT32 AddPlants(const Remote *remote, const PlantBook *book, UINT32 firs
                 break;
             }
         }
-        if (!readable && MemoryStuck()) return Fail("Vantoriel did not carry out the companion's memory call in time: stopped by a debugger or a scanner?");
+        if (!readable && MemoryStuck()) return Fail(MemoryStuckText);
         UINT64 end = readable ? size + extra : 0;
         for (UINT32 c = 0; c < p.copies; ++c) {
             Target &t = Targets[TargetCount++];
@@ -244,7 +244,7 @@ static UINT32 FindProtection(const Remote *remote)
         Target &t = Targets[k];
         if (t.address < base || t.address >= end) {
             known = QueryMemory(remote->process, t.address, &m);
-            if (!known && MemoryStuck()) return Fail("Vantoriel did not carry out the companion's memory call in time: stopped by a debugger or a scanner?");
+            if (!known && MemoryStuck()) return Fail(MemoryStuckText);
             base = known ? (UINT64)(UINT_PTR)m.BaseAddress : 0;
             end = known ? base + m.RegionSize : 0;
         }

@@ -6,6 +6,7 @@
 #include "ctl/plant.h"
 
 DWORD MemoryBoundMs = 30000;
+const char MemoryStuckText[] = "stuck";
 
 BOOL MemoryStuck() { return FALSE; }
 
