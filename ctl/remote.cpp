@@ -13,6 +13,77 @@ UINT64 MappedBase(UINT32 i)
     return (UINT64)(2 * (i % 8) + 1) << (4 * (i / 8));
 }
 
+// ------------------------------------------------------------ bounded sends
+
+// Wine can keep a SendMessageTimeout waiting past its timeout for good when
+// the receiver is stopped while it handles the message. A thread of the
+// companion sends each message, and the caller waits for it at most the
+// message's timeout and a margin: a send that does not come back leaves
+// every later one failing with ERROR_TIMEOUT. Buffers handed to a message
+// must stay valid after that (the companion ends soon after).
+struct SendCall {
+    HWND window;
+    UINT message;
+    WPARAM w;
+    LPARAM l;
+    UINT milliseconds;
+    DWORD_PTR answer;
+    BOOL ok;
+    DWORD error;
+};
+static SendCall Sent;
+static HANDLE SendGo, SendDone;
+static BOOL SendStuck;
+enum { SendMarginMs = 5000 };
+
+static void CarrySend(SendCall *c)
+{
+    c->answer = 0;
+    c->ok = SendMessageTimeoutW(c->window, c->message, c->w, c->l, SMTO_NORMAL, c->milliseconds, &c->answer) != 0;
+    c->error = c->ok ? 0 : GetLastError();
+}
+
+static DWORD WINAPI CarrySends(void *)
+{
+    for (;;) {
+        WaitForSingleObject(SendGo, INFINITE);
+        CarrySend(&Sent);
+        SetEvent(SendDone);
+    }
+}
+
+static BOOL SendBounded(HWND window, UINT message, WPARAM w, LPARAM l, UINT milliseconds, DWORD_PTR *answer)
+{
+    Sent.window = window, Sent.message = message, Sent.w = w, Sent.l = l, Sent.milliseconds = milliseconds;
+    if (!SendStuck && !SendGo) {
+        SendGo = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        SendDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        HANDLE worker = SendGo && SendDone ? CreateThread(nullptr, 0, CarrySends, nullptr, 0, nullptr) : nullptr;
+        if (!worker) {
+            // No thread to spare: sent from here, bounded by the message's timeout alone.
+            if (SendGo) CloseHandle(SendGo);
+            if (SendDone) CloseHandle(SendDone);
+            SendGo = SendDone = nullptr;
+            CarrySend(&Sent);
+            *answer = Sent.answer;
+            SetLastError(Sent.error);
+            return Sent.ok;
+        }
+        CloseHandle(worker);
+    }
+    if (!SendStuck) {
+        SetEvent(SendGo);
+        SendStuck = WaitForSingleObject(SendDone, milliseconds + SendMarginMs) != WAIT_OBJECT_0;
+    }
+    if (SendStuck) {
+        SetLastError(ERROR_TIMEOUT);
+        return FALSE;
+    }
+    *answer = Sent.answer;
+    SetLastError(Sent.error);
+    return Sent.ok;
+}
+
 BOOL SameText(const WCHAR *a, const WCHAR *b)
 {
     while (*a && *a == *b) ++a, ++b;
@@ -205,8 +276,8 @@ UINT32 WaitForStart(const PROCESS_INFORMATION *started, DWORD milliseconds, Remo
             UINT64 now = GetTickCount64();
             DWORD left = now < deadline ? (DWORD)(deadline - now) : 1;
             DWORD_PTR length = 0;
-            if (!SendMessageTimeoutW(GetDlgItem(main, ID_REPORT), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL,
-                                     left < RemoteAnswerMs ? left : RemoteAnswerMs, &length)) {
+            if (!SendBounded(GetDlgItem(main, ID_REPORT), WM_GETTEXTLENGTH, 0, 0,
+                             left < RemoteAnswerMs ? left : RemoteAnswerMs, &length)) {
                 state = StartNoAnswer;
                 error = GetLastError();
                 // Refused messages stay refused.
@@ -231,7 +302,7 @@ UINT32 WaitForStart(const PROCESS_INFORMATION *started, DWORD milliseconds, Remo
 
 static BOOL Ask(HWND window, UINT message, WPARAM w, LPARAM l, DWORD_PTR *answer)
 {
-    return SendMessageTimeoutW(window, message, w, l, SMTO_NORMAL, RemoteAnswerMs, answer) != 0;
+    return SendBounded(window, message, w, l, RemoteAnswerMs, answer);
 }
 
 BOOL GetRemoteText(HWND control, WCHAR *text, UINT32 capacity, UINT32 *length)
@@ -384,12 +455,16 @@ BOOL ParseReport(const WCHAR *report, const RemoteBuild *build, ReportLine *line
     return TRUE;
 }
 
-void VantorielObjectName(HANDLE process, DWORD pid, const char *what, WCHAR *name)
+UINT64 ProcessStart(HANDLE process)
 {
     FILETIME created, exited, kernel, user;
-    UINT64 start = 0;
-    if (GetProcessTimes(process, &created, &exited, &kernel, &user))
-        start = (UINT64)created.dwHighDateTime << 32 | created.dwLowDateTime;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return (UINT64)created.dwHighDateTime << 32 | created.dwLowDateTime;
+}
+
+void VantorielObjectName(HANDLE process, DWORD pid, const char *what, WCHAR *name)
+{
+    UINT64 start = ProcessStart(process);
     UINT32 n = 0;
     for (const char *p = "Local\\Vantoriel-"; *p; ++p) name[n++] = (WCHAR)*p;
     for (const char *p = what; *p && n < 40; ++p) name[n++] = (WCHAR)*p;

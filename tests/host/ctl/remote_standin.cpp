@@ -317,6 +317,23 @@ BOOL WINAPI CloseHandle(HANDLE handle)
     return TRUE;
 }
 
+// No threads in the stand-in: the companion then sends its messages itself.
+HANDLE WINAPI CreateEventW(SECURITY_ATTRIBUTES *, BOOL, BOOL, const WCHAR *)
+{
+    Count("CreateEventW");
+    return nullptr;
+}
+
+BOOL WINAPI SetEvent(HANDLE)
+{
+    return FALSE;
+}
+
+HANDLE WINAPI CreateThread(SECURITY_ATTRIBUTES *, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, DWORD *)
+{
+    return nullptr;
+}
+
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
     Count("WaitForSingleObject");

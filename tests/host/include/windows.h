@@ -358,6 +358,11 @@ UINT64 WINAPI GetTickCount64(void);
 void WINAPI Sleep(DWORD milliseconds);
 BOOL WINAPI CloseHandle(HANDLE handle);
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+HANDLE WINAPI CreateEventW(SECURITY_ATTRIBUTES *attributes, BOOL manual, BOOL initial, const WCHAR *name);
+BOOL WINAPI SetEvent(HANDLE event);
+typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
+HANDLE WINAPI CreateThread(SECURITY_ATTRIBUTES *attributes, SIZE_T stack, LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                           DWORD flags, DWORD *id);
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD pid);
 BOOL WINAPI CreateProcessW(const WCHAR *application, WCHAR *commandLine, SECURITY_ATTRIBUTES *processAttributes,
                            SECURITY_ATTRIBUTES *threadAttributes, BOOL inherit, DWORD flags, LPVOID environment,
