@@ -145,6 +145,7 @@ if(NAME STREQUAL Vantoriel64)
         ${CMAKE_CURRENT_SOURCE_DIR}/ctl/main.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/ctl/console.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/ctl/verbs.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/ctl/checks.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/ctl/memory.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/ctl/plant.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/startup/compiler_support.cpp)

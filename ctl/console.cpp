@@ -35,3 +35,75 @@ void FreeBlock(void *block)
 {
     if (block) HeapFree(GetProcessHeap(), 0, block);
 }
+
+BOOL WriteWholeFile(const WCHAR *path, const char *bytes, SIZE_T length)
+{
+    HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return FALSE;
+    DWORD done = 0;
+    BOOL good = TRUE;
+    while (good && length) {
+        DWORD piece = length > (1u << 20) ? (1u << 20) : (DWORD)length;
+        good = WriteFile(h, bytes, piece, &done, nullptr) && done == piece;
+        bytes += piece;
+        length -= piece;
+    }
+    DWORD error = GetLastError();
+    // What the system keeps back is written by the close, which may fail too.
+    good = CloseHandle(h) && good;
+    if (!good && error) SetLastError(error);
+    return good;
+}
+
+UINT64 Microseconds()
+{
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    // Whole seconds and the rest apart: the product would overflow in days.
+    UINT64 f = (UINT64)frequency.QuadPart, n = (UINT64)now.QuadPart;
+    return n / f * 1000000 + n % f * 1000000 / f;
+}
+
+void WaitUntil(UINT64 moment)
+{
+    // Sleep's ticks may be 15.6 ms on Windows: a timer of high resolution
+    // where the system has one, else Sleep for what it can do and a spin
+    // for the rest.
+    static HANDLE timer;
+    static BOOL tried;
+    if (!tried) {
+        tried = TRUE;
+        timer = CreateWaitableTimerExW(nullptr, nullptr, 0x2 /* CREATE_WAITABLE_TIMER_HIGH_RESOLUTION */,
+                                       TIMER_ALL_ACCESS);
+    }
+    UINT64 now = Microseconds();
+    if (now >= moment) return;
+    if (timer) {
+        LARGE_INTEGER due;
+        due.QuadPart = -(LONGLONG)((moment - now) * 10); // relative, in 100 ns
+        if (SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) && WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0)
+            return;
+    }
+    while ((now = Microseconds()) < moment) Sleep(moment - now > 2000 ? (DWORD)((moment - now) / 1000 - 1) : 0);
+}
+
+static volatile LONG InterruptCount;
+
+static BOOL WINAPI OnInterrupt(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    InterlockedIncrement(&InterruptCount);
+    return TRUE;
+}
+
+void CatchInterrupt()
+{
+    SetConsoleCtrlHandler(OnInterrupt, TRUE);
+}
+
+BOOL Interrupted()
+{
+    return InterruptCount != 0;
+}

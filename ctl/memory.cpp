@@ -9,7 +9,7 @@ DWORD MemoryBoundMs = 30000;
 const char MemoryStuckText[] =
     "Vantoriel did not carry out the companion's memory call in time: stopped by a debugger or a scanner?";
 
-enum MemoryOp { OpQuery, OpAllocate, OpProtect, OpFree, OpMap, OpUnmap, OpRead, OpWrite };
+enum MemoryOp { OpQuery, OpAllocate, OpProtect, OpFree, OpMap, OpUnmap, OpRead, OpWrite, OpReadList };
 
 struct MemoryCall {
     UINT32 op;
@@ -89,6 +89,15 @@ static void Carry(MemoryCall *c)
         break;
     case OpWrite:
         c->ok = WriteProcessMemory(c->process, at, c->buffer, (SIZE_T)c->size, &done) && done == c->size;
+        break;
+    case OpReadList:
+        // Many reads for one hand-over: a watch reads every target each round.
+        for (UINT64 k = 0; k < c->size; ++k) {
+            ReadPiece &p = ((ReadPiece *)c->buffer)[k];
+            p.ok = ReadProcessMemory(c->process, (LPCVOID)(UINT_PTR)p.address, p.bytes, (SIZE_T)p.size, &done) &&
+                   done == p.size;
+        }
+        c->ok = TRUE;
         break;
     }
     c->error = c->ok ? 0 : GetLastError();
@@ -218,5 +227,12 @@ BOOL WriteMemory(HANDLE process, UINT64 address, const void *bytes, UINT64 size)
 {
     Prepare(OpWrite, process, address, size);
     Call.buffer = (void *)bytes;
+    return Run();
+}
+
+BOOL ReadMemoryList(HANDLE process, ReadPiece *pieces, UINT32 count)
+{
+    Prepare(OpReadList, process, 0, count);
+    Call.buffer = pieces;
     return Run();
 }

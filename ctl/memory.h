@@ -24,3 +24,12 @@ BOOL MapSection(HANDLE process, HANDLE section, UINT64 address, UINT64 size, UIN
 BOOL UnmapSection(HANDLE process, UINT64 base);
 BOOL ReadMemory(HANDLE process, UINT64 address, void *bytes, UINT64 size);
 BOOL WriteMemory(HANDLE process, UINT64 address, const void *bytes, UINT64 size);
+
+// Pieces read in one call: each piece's ok tells whether it was read whole.
+// False only when the call outlived its bound.
+struct ReadPiece {
+    UINT64 address, size;
+    void *bytes;
+    BOOL ok;
+};
+BOOL ReadMemoryList(HANDLE process, ReadPiece *pieces, UINT32 count);

@@ -86,10 +86,45 @@ void PutSpaces(UINT32 count)
     while (count--) Append(" ", 1);
 }
 
+// Standard output kept in memory while captured.
+static char *Captured;
+static SIZE_T CapturedLength, CapturedCapacity;
+static BOOL Capturing, CaptureLost;
+
 void Flush()
 {
-    WriteStandard(StreamOutput, OutBytes, OutLength);
+    if (Capturing && !CaptureLost && CapturedLength + OutLength > CapturedCapacity) {
+        SIZE_T capacity = CapturedCapacity ? 2 * CapturedCapacity : 65536;
+        while (capacity < CapturedLength + OutLength) capacity *= 2;
+        char *bigger = (char *)GrowBlock(Captured, capacity);
+        if (bigger) Captured = bigger, CapturedCapacity = capacity;
+        else CaptureLost = TRUE;
+    }
+    if (Capturing && !CaptureLost)
+        for (UINT32 k = 0; k < OutLength; ++k) Captured[CapturedLength++] = OutBytes[k];
+    else if (!Capturing)
+        WriteStandard(StreamOutput, OutBytes, OutLength);
     OutLength = 0;
+}
+
+void BeginCapture()
+{
+    Flush();
+    Capturing = TRUE;
+    CaptureLost = FALSE;
+    CapturedLength = 0;
+}
+
+char *EndCapture(SIZE_T *length)
+{
+    Flush();
+    Capturing = FALSE;
+    *length = CaptureLost ? 0 : CapturedLength;
+    char *bytes = CaptureLost ? nullptr : Captured;
+    if (CaptureLost) FreeBlock(Captured);
+    Captured = nullptr;
+    CapturedLength = CapturedCapacity = 0;
+    return bytes;
 }
 
 void BeginError()

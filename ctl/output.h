@@ -11,6 +11,10 @@ void PutWide(const WCHAR *text);        // UTF-16, as the platform gives paths a
 void PutNumber(UINT64 value);           // decimal
 void PutSpaces(UINT32 count);
 void Flush();
+// Standard output kept in memory from BeginCapture on; EndCapture gives it
+// (a block for FreeBlock, or null when memory ran out) and ends the capture.
+void BeginCapture();
+char *EndCapture(SIZE_T *length);
 
 // "vantoriel-ctl: " starts the error line; EndError ends it, writes it whole
 // to standard error (after what standard output holds) and gives ExitError.

@@ -13,3 +13,16 @@ void WriteStandard(UINT32 stream, const char *text, UINT32 length);
 // contents kept; null when there is no memory for it (block is then kept).
 void *GrowBlock(void *block, SIZE_T bytes);
 void FreeBlock(void *block);
+
+// A new file at path, replacing one there, holding length bytes; false
+// (with the system's error) if it could not be written whole.
+BOOL WriteWholeFile(const WCHAR *path, const char *bytes, SIZE_T length);
+
+// Microseconds from a fixed moment, rising; a wait until one of them (at
+// once if it is past).
+UINT64 Microseconds();
+void WaitUntil(UINT64 moment);
+// Whether Ctrl+C or Ctrl+Break came since CatchInterrupt, which keeps them
+// from ending the companion.
+void CatchInterrupt();
+BOOL Interrupted();

@@ -86,6 +86,10 @@ BOOL PressButton(const Remote *remote, UINT32 id);
 // One 32-bit target read from outside.
 BOOL ReadRemoteValue(HANDLE process, UINT64 address, UINT32 *value);
 
+// When process started, as the system tells it (0 if it does not): with
+// its id, which is used again after it ends, it names one run of a program.
+UINT64 ProcessStart(HANDLE process);
+
 // The name of a kernel object the companion keeps for the Vantoriel of
 // process (pid), "Local\Vantoriel-WHAT-PID-START": its start, as an id is
 // used again after its process ends. name holds 96 units.

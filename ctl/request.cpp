@@ -25,6 +25,13 @@ const char Usage[] =
     "                                          one a case and type; print them; exit code 1 when a case\n"
     "                                          could not be placed\n"
     "  unplant [--case NAME,...]               take plants back (all, or those of the cases)\n"
+    "  snapshot [--out FILE]                   every target's bytes, with those around it, as JSON Lines\n"
+    "  changes SNAPSHOT [--expect ADDRESS=VALUE[:TYPE]]...\n"
+    "                                          what changed since the snapshot; exit code 1 when\n"
+    "                                          something did (with --expect: anything but exactly that)\n"
+    "  watch [--for SECONDS] [--every MS] [--set VALUE[:TYPE]] [ADDRESS...]\n"
+    "                                          print each change of the targets as it happens (10 s,\n"
+    "                                          every 10 ms; at most 3600 s); --set writes VALUE first\n"
     "options: --pid N (which Vantoriel; else the only one running), --json (JSON Lines), --csv,\n"
     "         --timeout SECONDS (the longest wait for each answer of Vantoriel, and for close; 30;\n"
     "         start waits 60 s in all for the first report, or SECONDS if longer),\n"
@@ -32,11 +39,12 @@ const char Usage[] =
     "types: i8 u8 i16 u16 i32 u32 i64 u64 f32 f64, big-endian i16be ... f64be, bytes (hexadecimal)\n"
     "cases: private readonly exec-read exec-readwrite shared file guarded unaligned-1 unaligned-2\n"
     "       unaligned-3 page-straddle region-straddle chunk-edges, and dense when named\n"
-    "exit codes: 0 done, 1 a target missed (score) or a case not placed (plant), 2 an error (one line on\n"
-    "            standard error)\n";
+    "exit codes: 0 done, 1 a target missed (score), a case not placed (plant), or a change that was not\n"
+    "            expected (changes), 2 an error (one line on standard error)\n";
 
 static const char *const VerbNames[] = {"",      "start", "table", "read",  "write-a", "write-b",
-                                        "set",   "score", "close", "plant", "unplant"};
+                                        "set",   "score", "close", "plant", "unplant",
+                                        "snapshot", "changes", "watch"};
 
 // Each option, and the verbs it goes with (bit k for verb k).
 struct OptionRule {
@@ -45,8 +53,8 @@ struct OptionRule {
     UINT32 verbs;
 };
 static const UINT32 Pressing = 1 << VerbRead | 1 << VerbWriteA | 1 << VerbWriteB;
-static const UINT32 Attached =
-    1 << VerbTable | Pressing | 1 << VerbSet | 1 << VerbScore | 1 << VerbClose | 1 << VerbPlant | 1 << VerbUnplant;
+static const UINT32 Attached = 1 << VerbTable | Pressing | 1 << VerbSet | 1 << VerbScore | 1 << VerbClose |
+                               1 << VerbPlant | 1 << VerbUnplant | 1 << VerbSnapshot | 1 << VerbChanges | 1 << VerbWatch;
 static const OptionRule Options[OptionCount] = {
     {"--pid", TRUE, Attached},
     {"--json", FALSE, Attached | 1 << VerbStart},
@@ -65,6 +73,11 @@ static const OptionRule Options[OptionCount] = {
     {"--case", TRUE, 1 << VerbPlant | 1 << VerbUnplant | 1 << VerbSet},
     {"--count", TRUE, 1 << VerbPlant},
     {"--near-misses", FALSE, 1 << VerbTable | 1 << VerbPlant},
+    {"--out", TRUE, 1 << VerbSnapshot},
+    {"--expect", TRUE, 1 << VerbChanges},
+    {"--for", TRUE, 1 << VerbWatch},
+    {"--every", TRUE, 1 << VerbWatch},
+    {"--set", TRUE, 1 << VerbWatch},
 };
 
 BOOL SameAscii(const WCHAR *text, const char *ascii)
@@ -165,9 +178,11 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
     // and there are no more addresses than arguments.
     static WCHAR arguments[CommandLineUnits + 1];
     static const WCHAR *addresses[CommandLineUnits / 2 + 2];
+    static const WCHAR *expects[CommandLineUnits / 2 + 2];
     *request = {};
     request->arguments = arguments;
     request->addresses = addresses;
+    request->expects = expects;
     arguments[0] = 0;
     request->seconds = 30;
     for (int i = 1; i < argc; ++i) {
@@ -197,6 +212,12 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
                 request->values[o] = argv[++i];
                 continue;
             }
+            if (o == OptExpect) {
+                // One for each target expected to change.
+                expects[request->expectCount++] = argv[++i];
+                request->values[o] = argv[i];
+                continue;
+            }
             if (request->values[o]) return Refuse("option ", arg, " given twice");
             static const WCHAR given[1] = {0};
             request->values[o] = Options[o].takesValue ? argv[++i] : given;
@@ -204,12 +225,12 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
         }
         if (request->verb == VerbNone) {
             UINT32 v = VerbStart;
-            while (v <= VerbUnplant && !SameAscii(arg, VerbNames[v])) ++v;
-            if (v > VerbUnplant) return Refuse("unknown verb ", arg, " (see vantoriel-ctl --help)");
+            while (v <= VerbWatch && !SameAscii(arg, VerbNames[v])) ++v;
+            if (v > VerbWatch) return Refuse("unknown verb ", arg, " (see vantoriel-ctl --help)");
             request->verb = v;
-        } else if (request->verb == VerbScore && !request->file) {
+        } else if ((request->verb == VerbScore || request->verb == VerbChanges) && !request->file) {
             request->file = arg;
-        } else if (request->verb == VerbSet) {
+        } else if (request->verb == VerbSet || request->verb == VerbWatch) {
             addresses[request->addressCount++] = arg;
         } else {
             return Refuse("unexpected argument ", arg);
@@ -260,6 +281,14 @@ UINT32 ReadRequest(int argc, WCHAR **argv, Request *request)
         if (!request->kinds && !request->addressCount && !request->cases)
             return Fail("set needs --kind, --case or an address of a target");
     }
+    request->forSeconds = 10, request->everyMs = 10;
+    if (request->values[OptFor] && (!WholeNumber(request->values[OptFor], &request->forSeconds) ||
+                                    request->forSeconds == 0 || request->forSeconds > 3600))
+        return Refuse("--for takes a number of seconds from 1 to 3600, not ", request->values[OptFor]);
+    if (request->values[OptEvery] && (!WholeNumber(request->values[OptEvery], &request->everyMs) ||
+                                      request->everyMs == 0 || request->everyMs > 60000))
+        return Refuse("--every takes a number of milliseconds from 1 to 60000, not ", request->values[OptEvery]);
+    if (request->verb == VerbChanges && !request->file) return Fail("changes needs the file of a snapshot");
     if (request->verb == VerbScore && request->values[OptType] && !request->values[OptValue])
         return Fail("--type goes with --value");
     if (request->verb == VerbScore && !request->file) {

@@ -5,9 +5,10 @@
 
 #include "ctl/value.h"
 
-enum Verb { VerbNone, VerbStart, VerbTable, VerbRead, VerbWriteA, VerbWriteB, VerbSet, VerbScore, VerbClose, VerbPlant, VerbUnplant };
+enum Verb { VerbNone, VerbStart, VerbTable, VerbRead, VerbWriteA, VerbWriteB, VerbSet, VerbScore, VerbClose, VerbPlant, VerbUnplant,
+            VerbSnapshot, VerbChanges, VerbWatch };
 enum Option { OptPid, OptJson, OptCsv, OptLow, OptHigh, OptValue, OptAdd, OptKind, OptExact, Opt32, OptExe, OptTimeout, OptField,
-              OptType, OptCase, OptCount, OptNearMisses, OptionCount };
+              OptType, OptCase, OptCount, OptNearMisses, OptOut, OptExpect, OptFor, OptEvery, OptSet, OptionCount };
 
 // The platform's limit of a command line, in units, terminator excluded.
 enum { CommandLineUnits = 32767 };
@@ -15,10 +16,13 @@ enum { CommandLineUnits = 32767 };
 struct Request {
     UINT32 verb;
     const WCHAR *values[OptionCount]; // the option's text, u"" for a flag given; null if not given
-    const WCHAR *file;                // score's FILE; "-" for standard input
+    const WCHAR *file;                // score's FILE ("-" for standard input), changes' SNAPSHOT
     const WCHAR *arguments;           // start's ARGS, joined by single blanks
-    const WCHAR *const *addresses;    // set's ADDRESS arguments
+    const WCHAR *const *addresses;    // set's and watch's ADDRESS arguments
     UINT32 addressCount;
+    const WCHAR *const *expects;      // changes' --expect texts, in order given
+    UINT32 expectCount;
+    UINT32 forSeconds, everyMs;       // watch's --for and --every, or their defaults
     UINT32 pid, value, add;           // --pid, --value and --add, read (--add as 32-bit wrapping)
     UINT32 kinds;                     // set's --kind: bit k for kind k
     UINT32 seconds;                   // --timeout, or its default

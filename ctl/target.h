@@ -25,6 +25,7 @@ struct Target {
     UINT32 known;           // how many of them could be read
     DWORD protect;          // its page's protection, 0 if not known
     DWORD memoryType;       // MEM_PRIVATE, MEM_MAPPED or MEM_IMAGE, 0 if not known
+    UINT64 low, high;       // the memory it lies in: a plant's region, or the committed region of its page
 };
 // More than any report holds.
 enum { MaxTargets = 160 };

@@ -1,5 +1,6 @@
 // verbs.cpp: the companion's verbs, against a running Vantoriel.
 #include "ctl/verbs.h"
+#include "ctl/checks.h"
 #include "ctl/findings.h"
 #include "ctl/memory.h"
 #include "ctl/output.h"
@@ -229,6 +230,8 @@ static UINT32 AddPlants(const Remote *remote, const PlantBook *book, UINT32 firs
             for (UINT32 k = 0; k < ValueBytesMax; ++k) t.now[k] = k < t.known ? bytes[from + k] : 0;
             for (UINT32 k = 0; k < 4 && k < t.known; ++k) t.memory |= (UINT32)t.now[k] << 8 * k;
             t.protect = t.memoryType = 0;
+            const PlantRegion &r = book->regions[p.region];
+            t.low = r.base, t.high = r.base + r.size;
         }
     }
     return ExitOk;
@@ -250,6 +253,7 @@ static UINT32 FindProtection(const Remote *remote)
         }
         t.protect = known && m.State == MEM_COMMIT ? m.Protect : 0;
         t.memoryType = known && m.State == MEM_COMMIT ? m.Type : 0;
+        if (!t.plant) t.low = known ? base : t.address, t.high = known ? end : t.address;
     }
     return ExitOk;
 }
@@ -293,9 +297,12 @@ static UINT32 ReadFailed(const Remote *remote, UINT32 result, const char *tail =
     return EndError();
 }
 
-// The Vantoriel asked for: the one with --pid's process id, or the only one running.
-static UINT32 Find(const Request *request, Remote *remote)
+// The Vantoriel asked for: the one with process id pid, or --pid's, or the
+// only one running.
+static UINT32 Find(const Request *request, Remote *remote, DWORD pid = 0)
 {
+    BOOL byId = pid || request->values[OptPid];
+    if (!pid) pid = request->pid;
     UINT32 total = FindVantoriels(nullptr, 0);
     HWND *windows = (HWND *)GrowBlock(nullptr, (total + 1) * sizeof(HWND));
     if (!windows) return Fail("out of memory");
@@ -303,16 +310,16 @@ static UINT32 Find(const Request *request, Remote *remote)
     UINT32 count = FindVantoriels(windows, total), chosen = 0;
     if (count > total) count = total;
     DWORD owner = 0;
-    if (request->values[OptPid]) {
-        while (chosen < count && (GetWindowThreadProcessId(windows[chosen], &owner), owner != request->pid)) ++chosen;
+    if (byId) {
+        while (chosen < count && (GetWindowThreadProcessId(windows[chosen], &owner), owner != pid)) ++chosen;
     }
     UINT32 result = ExitOk;
-    if (request->values[OptPid] && chosen == count) {
-        result = Fail("process ", NumberText(request->pid), " is no running Vantoriel");
+    if (byId && chosen == count) {
+        result = Fail("process ", NumberText(pid), " is no running Vantoriel");
     } else if (count == 0) {
         // Windows on another desktop are not seen: say so when that may be why.
         result = Fail("no Vantoriel is running", OnInputDesktop() ? "" : " on this desktop");
-    } else if (count > 1 && !request->values[OptPid]) {
+    } else if (count > 1 && !byId) {
         BeginError();
         PutNumber(count);
         Put(" Vantoriels are running (process ids ");
@@ -485,7 +492,7 @@ static UINT32 Start(const Request *request, UINT32 format)
 
 // The whole of a file, or of standard input (path null), in one block; null
 // after the error line. The findings' limit holds for either.
-static unsigned char *ReadWhole(const WCHAR *path, SIZE_T *length, UINT32 *result)
+static unsigned char *ReadWhole(const WCHAR *path, SIZE_T *length, UINT32 *result, const char *what = "the findings")
 {
     HANDLE h = path ? CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr)
@@ -533,7 +540,8 @@ static unsigned char *ReadWhole(const WCHAR *path, SIZE_T *length, UINT32 *resul
     }
     FreeBlock(data);
     BeginError();
-    Put(tooLarge ? "the findings are too large (2 GiB or more): " : "cannot read the findings ");
+    if (tooLarge) Put(what), Put(what[4] == 'f' ? " are" : " is"), Put(" too large (2 GiB or more): ");
+    else Put("cannot read "), Put(what), Put(" ");
     if (path) PutWide(path);
     else Put("from standard input");
     *result = EndError();
@@ -814,9 +822,22 @@ static BOOL Writable(const Remote *remote, const Target &t, UINT32 size, DWORD *
     return TRUE;
 }
 
-// set: into the chosen targets from outside, as T (32 bits without --type),
-// all or none.
-static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
+// What set writes, and where: from set's options or from watch's --set.
+struct SetOrder {
+    const WCHAR *value, *add;       // the texts of --value and --add; one is null
+    UINT32 value32, add32;          // them read as 32 bits, without a type
+    BOOL typed;
+    UINT32 type;
+    UINT32 kinds, cases;
+    const WCHAR *const *addresses;
+    UINT32 addressCount;
+    const char *option;             // that gave the value: "--value " or "--set "
+};
+
+// Writes into the chosen targets from outside, as T (32 bits without a
+// type), all or none; Changes then holds what was written. The targets are
+// read first.
+static UINT32 WriteChosen(const SetOrder *request, const Remote *remote)
 {
     UINT32 read = ReadTargets(remote);
     if (read != ReadDone) return ReadFailed(remote, read, "; nothing was written");
@@ -828,8 +849,8 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
     // kinds and cases, a plant among them only if of the type written (an
     // i32 or u32 one without --type, as Vantoriel's own are).
     result = ChooseTargets(Targets, TargetCount, 0, request->addresses, request->addressCount, &Image, chosen);
-    BOOL typed = request->values[OptType] != nullptr;
-    UINT32 type = typed ? request->types[0] : (UINT32)TypeU32;
+    BOOL typed = request->typed;
+    UINT32 type = typed ? request->type : (UINT32)TypeU32;
     UINT32 count = 0;
     for (UINT32 k = 0; k < TargetCount; ++k) {
         const Target &t = Targets[k];
@@ -842,9 +863,8 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
     if (result == ExitOk && !more) result = Fail("out of memory; nothing was written");
     Changes = more;
     TypedValue value = {};
-    if (result == ExitOk && request->values[OptValue] && typed &&
-        ReadValue(request->values[OptValue], type, &value) != ValueOk)
-        result = SetRefused("--value ", request->values[OptValue], " is no value of type ", TypeName(type));
+    if (result == ExitOk && request->value && typed && ReadValue(request->value, type, &value) != ValueOk)
+        result = SetRefused(request->option, request->value, " is no value of type ", TypeName(type));
     ChangeCount = 0;
     for (UINT32 k = 0; k < TargetCount && result == ExitOk; ++k) {
         if (!chosen[k]) continue;
@@ -867,18 +887,18 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
         if (t.plant) CopyValue(c.before, t.now, c.size);
         else for (UINT32 b = 0; b < 4; ++b) c.before[b] = (BYTE)(t.memory >> 8 * b);
         if (!typed) {
-            UINT32 v = request->values[OptAdd] ? t.memory + request->add : request->value; // wraps, as 32-bit arithmetic does
+            UINT32 v = request->add ? t.memory + request->add32 : request->value32; // wraps, as 32-bit arithmetic does
             for (UINT32 b = 0; b < 4; ++b) c.after[b] = (BYTE)(v >> 8 * b);
-        } else if (request->values[OptValue]) {
+        } else if (request->value) {
             CopyValue(c.after, value.bytes, c.size);
         } else {
             TypedValue old = {}, sum;
             old.type = type;
             old.size = c.size;
             CopyValue(old.bytes, c.before, c.size);
-            UINT32 added = AddValue(&old, request->values[OptAdd], &sum);
+            UINT32 added = AddValue(&old, request->add, &sum);
             if (added != ValueOk)
-                result = SetRefused("--add ", request->values[OptAdd],
+                result = SetRefused("--add ", request->add,
                                     added == ValueOutOfRange && IsFloatType(type) ? " takes the target at "
                                     : added == ValueOutOfRange                   ? " is out of the range of "
                                                                                  : " is no difference of type ",
@@ -900,6 +920,17 @@ static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
         PutUnrestored();
         return EndError();
     }
+    return ExitOk;
+}
+
+// set: into the chosen targets from outside, then the targets as they are.
+static UINT32 Set(const Request *request, const Remote *remote, UINT32 format)
+{
+    SetOrder order = {request->values[OptValue], request->values[OptAdd], request->value, request->add,
+                      request->values[OptType] != nullptr, request->types[0], request->kinds, request->cases,
+                      request->addresses, request->addressCount, "--value "};
+    UINT32 result = WriteChosen(&order, remote);
+    if (result != ExitOk) return result;
     for (UINT32 k = 0; k < OwnCount; ++k)
         Targets[k].readable = ReadRemoteValue(remote->process, Targets[k].address, &Targets[k].memory);
     result = ReadAll(remote);
@@ -974,12 +1005,108 @@ static UINT32 UnplantVerb(const Request *request, const Remote *remote, UINT32 f
     return ExitOk;
 }
 
+// watch: what --set writes first, as set writes it, then each change of the
+// chosen targets (those at the addresses given, or all).
+static UINT32 WatchRequest(const Request *request, const Remote *remote, UINT32 format)
+{
+    const WCHAR *set = request->values[OptSet];
+    static WCHAR value[ValueTextMax];
+    SetOrder order = {value, nullptr, 0, 0, FALSE, TypeU32, 0, 0, request->addresses, request->addressCount, "--set "};
+    ChangeCount = 0;
+    UINT32 result = ExitOk;
+    UINT64 writtenAt = 0;
+    if (set) {
+        // VALUE[:TYPE]; without a type, 32 bits as set's --value.
+        UINT32 n = 0, colon = 0xFFFFFFFF;
+        for (; set[n]; ++n)
+            if (set[n] == ':') colon = n;
+        UINT32 length = colon < n ? colon : n;
+        if (length == 0 || length >= ValueTextMax) return SetRefused("--set ", set, " is not VALUE[:TYPE]");
+        for (UINT32 k = 0; k < length; ++k) value[k] = set[k];
+        value[length] = 0;
+        order.typed = colon < n;
+        if (order.typed && !TypeOfName(set + colon + 1, &order.type))
+            return SetRefused("--set ", set, " names an unknown type (see vantoriel-ctl --help)");
+        if (!order.typed && !WholeNumber(value, &order.value32))
+            return SetRefused("--set ", set, " takes an unsigned 32-bit number without a type");
+        // Without addresses, every target the value fits: Vantoriel's own
+        // hold 32 bits.
+        if (!request->addressCount)
+            order.kinds = 1u << KindPlanted | (!order.typed || Plain32(order.type) ? 7u : 0u);
+        result = WriteChosen(&order, remote);
+        writtenAt = Microseconds();
+    } else {
+        UINT32 read = ReadTargets(remote);
+        result = read != ReadDone ? ReadFailed(remote, read) : ReadAll(remote);
+    }
+    if (result != ExitOk) return result;
+    BOOL *chosen = (BOOL *)GrowBlock(nullptr, (SIZE_T)TargetCount * sizeof(BOOL) + 1);
+    Written *written = (Written *)GrowBlock(nullptr, (SIZE_T)ChangeCount * sizeof(Written) + 1);
+    if (!chosen || !written) result = Fail("out of memory for the watch");
+    if (result == ExitOk) {
+        // The addresses were read by the write already; nothing is written here.
+        result = ChooseTargets(Targets, TargetCount, request->addressCount ? 0 : 0x1F, request->addresses,
+                               request->addressCount, &Image, chosen);
+        // With --set, the targets it wrote.
+        for (UINT32 k = 0; set && k < TargetCount; ++k) chosen[k] = FALSE;
+        for (UINT32 j = 0; j < ChangeCount; ++j) {
+            const Change &c = Changes[j];
+            written[j].target = c.target, written[j].type = c.type, written[j].size = c.size;
+            written[j].before = c.before, written[j].after = c.after;
+            chosen[c.target] = TRUE;
+        }
+    }
+    if (result == ExitOk) result = WatchVerb(request, remote, Targets, TargetCount, chosen, written, ChangeCount, writtenAt, format);
+    FreeBlock(written);
+    FreeBlock(chosen);
+    return result;
+}
+
+// changes: the snapshot read, its process found by its id, and compared.
+static UINT32 ChangesRequest(const Request *request, UINT32 format)
+{
+    SIZE_T length = 0;
+    UINT32 result = ExitError;
+    const WCHAR *path = SameAscii(request->file, "-") ? nullptr : request->file;
+    unsigned char *text = ReadWhole(path, &length, &result, "the snapshot");
+    if (!text) return result;
+    static Snapshot snapshot;
+    SIZE_T line = 0;
+    UINT32 read = ReadSnapshot((char *)text, length, &snapshot, &line);
+    if (read != SnapshotOk) {
+        BeginError();
+        if (path) PutWide(path);
+        else Put("standard input");
+        Put(read == SnapshotNoHeader    ? " is no snapshot of vantoriel-ctl: its first line is not a snapshot's"
+            : read == SnapshotBadLine   ? " does not read as a snapshot at line "
+            : read == SnapshotCutShort  ? " is cut short: it holds fewer targets than its first line says"
+            : read == SnapshotTooLong   ? " holds more targets than its first line says, from line "
+                                        : ": out of memory for the snapshot");
+        if (read == SnapshotBadLine || read == SnapshotTooLong) PutNumber(line);
+        result = EndError();
+    } else if (request->values[OptPid] && request->pid != snapshot.header.pid) {
+        result = Fail("the snapshot is of process ", NumberText(snapshot.header.pid), ", not of --pid ",
+                      NumberText(request->pid));
+    } else {
+        Remote remote = {};
+        result = Find(request, &remote, snapshot.header.pid);
+        if (result == ExitOk) {
+            result = ChangesVerb(request, &remote, &snapshot, format);
+            DetachRemote(&remote);
+        }
+    }
+    FreeSnapshot(&snapshot);
+    FreeBlock(text);
+    return result;
+}
+
 UINT32 RunRequest(const Request *request)
 {
     UINT32 format = request->values[OptJson] ? FormatJson : request->values[OptCsv] ? FormatCsv : FormatText;
     RemoteAnswerMs = request->seconds * 1000;
     MemoryBoundMs = RemoteAnswerMs;
     if (request->verb == VerbStart) return Start(request, format);
+    if (request->verb == VerbChanges) return ChangesRequest(request, format);
 
     Remote remote = {};
     UINT32 result = Find(request, &remote);
@@ -996,6 +1123,12 @@ UINT32 RunRequest(const Request *request)
         result = PlantVerb(request, &remote, format);
     } else if (request->verb == VerbUnplant) {
         result = UnplantVerb(request, &remote, format);
+    } else if (request->verb == VerbSnapshot) {
+        UINT32 read = ReadTargets(&remote);
+        result = read != ReadDone ? ReadFailed(&remote, read) : ReadAll(&remote);
+        if (result == ExitOk) result = SnapshotVerb(request, &remote, Targets, TargetCount, &Image);
+    } else if (request->verb == VerbWatch) {
+        result = WatchRequest(request, &remote, format);
     } else if (request->verb == VerbSet) {
         result = Set(request, &remote, format);
     } else {

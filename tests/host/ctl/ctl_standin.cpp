@@ -35,3 +35,22 @@ void FreeBlock(void *block)
     if (block) --ctlfake::LiveBlocks;
     free(block);
 }
+
+namespace ctlfake {
+std::map<std::string, std::string> Files;
+UINT64 Clock;
+bool Interrupt;
+} // namespace ctlfake
+
+BOOL WriteWholeFile(const WCHAR *path, const char *bytes, SIZE_T length)
+{
+    std::string name;
+    for (const WCHAR *p = path; *p; ++p) name += (char)*p;
+    ctlfake::Files[name].assign(bytes, length);
+    return TRUE;
+}
+
+UINT64 Microseconds() { return ctlfake::Clock; }
+void WaitUntil(UINT64 moment) { ctlfake::Clock = moment > ctlfake::Clock ? moment : ctlfake::Clock; }
+void CatchInterrupt() {}
+BOOL Interrupted() { return ctlfake::Interrupt; }

@@ -3,6 +3,7 @@
 #pragma once
 #include "ctl/platform.h"
 
+#include <map>
 #include <string>
 
 namespace ctlfake {
@@ -10,5 +11,8 @@ extern std::string Out, Err;
 extern int ErrorWrites;     // calls that wrote to standard error
 extern long GrowsLeft;      // GrowBlock calls before one fails; -1: none fails
 extern long LiveBlocks;     // blocks given and not yet freed
+extern std::map<std::string, std::string> Files; // written with WriteWholeFile, by path
+extern UINT64 Clock;        // Microseconds; WaitUntil moves it on
+extern bool Interrupt;      // Interrupted's answer
 void Reset();
 } // namespace ctlfake

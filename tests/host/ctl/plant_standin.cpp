@@ -21,6 +21,12 @@ BOOL ReadMemory(HANDLE process, UINT64 address, void *bytes, UINT64 size)
     return ReadProcessMemory(process, (LPCVOID)(UINT_PTR)address, bytes, (SIZE_T)size, &done) && done == size;
 }
 
+BOOL ReadMemoryList(HANDLE process, ReadPiece *pieces, UINT32 count)
+{
+    for (UINT32 k = 0; k < count; ++k) pieces[k].ok = ReadMemory(process, pieces[k].address, pieces[k].bytes, pieces[k].size);
+    return TRUE;
+}
+
 UINT32 ReadPlants(const Remote *, const PlantBook **book, const char *)
 {
     *book = nullptr;
