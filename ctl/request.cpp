@@ -57,8 +57,9 @@ static const UINT32 Attached = 1 << VerbTable | Pressing | 1 << VerbSet | 1 << V
                                1 << VerbPlant | 1 << VerbUnplant | 1 << VerbSnapshot | 1 << VerbChanges | 1 << VerbWatch;
 static const OptionRule Options[OptionCount] = {
     {"--pid", TRUE, Attached},
-    {"--json", FALSE, Attached | 1 << VerbStart},
-    {"--csv", FALSE, Attached | 1 << VerbStart},
+    // A snapshot is a JSON Lines document of its own.
+    {"--json", FALSE, (Attached & ~(1u << VerbSnapshot)) | 1 << VerbStart},
+    {"--csv", FALSE, (Attached & ~(1u << VerbSnapshot)) | 1 << VerbStart},
     {"--low", TRUE, Pressing},
     {"--high", TRUE, Pressing},
     {"--value", TRUE, 1 << VerbScore | 1 << VerbSet | 1 << VerbPlant},

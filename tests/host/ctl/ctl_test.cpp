@@ -582,6 +582,13 @@ const RequestCase RequestCases[] = {
     {{"set", "--kind", "heap", "--add", "-0x10", "01DC00C0", "Vantoriel64.exe+3010"}, nullptr},
     {{"score", "--value", "0XfFfFfFfF", "--pid", "4000000000", "--timeout", "86400", "--exact"}, nullptr},
     {{"start", "--exe", "x.exe", "--", "22", "16", "6", "Courier New"}, nullptr},
+    {{"changes"}, "changes needs the file of a snapshot"},
+    {{"changes", "s.jsonl", "--expect", "0x10=5", "--expect", "0x20=6:i16"}, nullptr},
+    {{"snapshot", "--expect", "0x10=5"}, "option --expect does not go with snapshot"},
+    {{"snapshot", "--csv"}, "option --csv does not go with snapshot"},
+    {{"watch", "--for", "3601"}, "--for takes a number of seconds from 1 to 3600, not 3601"},
+    {{"watch", "--every", "0"}, "--every takes a number of milliseconds from 1 to 60000, not 0"},
+    {{"watch", "--for", "3600", "--every", "1", "--set", "5:i16", "0x10", "0x20"}, nullptr},
 };
 
 TEST_F(CtlTest, ReadRequest)
