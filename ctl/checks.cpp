@@ -217,8 +217,9 @@ UINT32 ChangesVerb(const Request *request, const Remote *remote, Snapshot *s, UI
 {
     UINT32 digits = remote->build->addressDigits;
     UINT64 start = ProcessStart(remote->process);
-    if (start != s->header.start || !s->header.program ||
-        (remote->build == &Builds[1]) != (s->header.program[10] == '3')) {
+    const char *program = ProgramOf(remote), *named = s->header.program;
+    while (*program && *program == *named) ++program, ++named;
+    if (start != s->header.start || *program != *named) {
         BeginError();
         Put("the snapshot is of another start of process ");
         PutNumber(s->header.pid);

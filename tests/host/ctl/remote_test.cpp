@@ -597,3 +597,52 @@ TEST_F(RemoteTest, TheImageSizeBoundsModuleAddresses)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- checked writes
+
+// A snapshot read back by changes: a write set makes is the change it sees,
+// expected or not; a snapshot of another run of the process is refused.
+TEST_F(RemoteTest, ChangesSeesWhatWasWrittenSinceItsSnapshot)
+{
+    DWORD pid = world::AddVantoriel();
+    ASSERT_EQ(Run({"snapshot", "--out", "C:\\s.jsonl"}), (UINT32)ExitOk) << Err;
+    ASSERT_EQ(ctlfake::Files.count("C:\\s.jsonl"), 1u);
+    std::string snapshot = ctlfake::Files["C:\\s.jsonl"];
+    W.files[u"C:\\s.jsonl"] = snapshot;
+    EXPECT_EQ(Run({"changes", "C:\\s.jsonl"}), (UINT32)ExitOk) << Err;
+    EXPECT_EQ(Out.substr(0, 16), "nothing changed ") << Out;
+
+    ASSERT_EQ(Run({"set", "--value", "9", Heap0}), (UINT32)ExitOk) << Err;
+    EXPECT_EQ(Run({"changes", "C:\\s.jsonl", "--expect", "0x" + Heap0 + "=9"}), (UINT32)ExitOk) << Out << Err;
+    EXPECT_EQ(Run({"changes", "C:\\s.jsonl"}), (UINT32)ExitMissed) << Err;
+    EXPECT_NE(Out.find("the heap target at " + Heap0 + " changed from 151 to 9 as u32"), std::string::npos) << Out;
+    EXPECT_EQ(Run({"changes", "C:\\s.jsonl", "--expect", "0x" + Static0 + "=9"}), (UINT32)ExitMissed) << Err;
+
+    const struct {
+        const char *name;
+        std::vector<std::string> args;
+        std::string text;   // the snapshot
+        std::string error;
+    } refused[] = {
+        {"a value the target held", {"changes", "C:\\t.jsonl", "--expect", "0x" + Static0 + "=151"}, snapshot,
+         "--expect 0x" + Static0 + "=151: the target held that value in the snapshot, so its write cannot be seen; nothing was compared"},
+        {"another process", {"changes", "C:\\t.jsonl", "--pid", "77"}, snapshot,
+         "the snapshot is of process " + Pid(pid) + ", not of --pid 77"},
+        {"another start of it",
+         {"changes", "C:\\t.jsonl"},
+         std::string(snapshot).replace(snapshot.find("\"start\":\"") + 9, 16, "0000000000000001"),
+         "the snapshot is of another start of process " + Pid(pid) +
+             " (it was started at 0000000000000001, this one at 0000000000000000); nothing was compared"},
+        {"findings", {"changes", "C:\\t.jsonl"}, "00300000: 1592594996\n",
+         "C:\\t.jsonl is no snapshot of vantoriel-ctl: its first line is not a snapshot's"},
+        {"a malformed --expect", {"changes", "C:\\t.jsonl", "--expect", Heap0}, snapshot,
+         "--expect " + Heap0 + " is not ADDRESS=VALUE[:TYPE]; nothing was compared"},
+    };
+    for (const auto &c : refused) {
+        W.files[u"C:\\t.jsonl"] = c.text;
+        EXPECT_EQ(Run(c.args), (UINT32)ExitError) << c.name;
+        EXPECT_EQ(Error(), c.error) << c.name;
+        EXPECT_EQ(Out, "") << c.name;
+    }
+    EXPECT_EQ(world::OpenHandles(), 0u);
+}
