@@ -25,7 +25,7 @@ void AroundOf(const Target &t, UINT64 low, UINT64 high, const UINT64 *statics, U
         *after = last > end ? (UINT32)(last - end) : 0;
     } else if (t.kind == KindHeap) {
         *after = t.index < 6 ? HeapSizes[t.index] - 4 : 0;
-    } else if (!(t.kind == KindPlanted && t.plant && t.plant->copies > 1)) {
+    } else if (!(t.kind == KindPlanted && t.index == CaseDense)) {
         // A guarded plant's page lies between pages that are never read.
         if (t.kind == KindPlanted && t.index == CaseGuarded) {
             low = t.address & ~(UINT64)(PageBytes - 1);
@@ -50,7 +50,8 @@ UINT32 ReadExpectation(const WCHAR *text, const Watched *watched, UINT32 count, 
         if (*p == ':') colon = p;
     UINT32 valueEnd = 0;
     while (equals[1 + valueEnd] && equals + 1 + valueEnd != colon) ++valueEnd;
-    if (valueEnd == 0 || valueEnd >= ValueTextMax) return valueEnd ? ExpectBadValue : ExpectMalformed;
+    if (valueEnd == 0) return ExpectMalformed;
+    if (valueEnd >= ValueTextMax) return ExpectTooLong;
     for (UINT32 k = 0; k < valueEnd; ++k) e->text[k] = equals[1 + k];
     e->text[valueEnd] = 0;
     UINT32 type = 0;
@@ -128,8 +129,13 @@ static void ExplainWrong(const Watched &w, const Expectation &e, Difference *d)
                                    TypeU32Be, TypeI64Be, TypeU64Be};
     UINT32 order[1 + sizeof tries / sizeof tries[0]], n = 0;
     if (OtherOrder(type) != TypeCount) order[n++] = OtherOrder(type);
-    for (UINT32 y : tries)
-        if (y != type && y != OtherOrder(type) && IsFloatType(y) != isFloat && type != TypeBytes) order[n++] = y;
+    // Of the same width as the type expected first: a write is as wide as
+    // what it stores.
+    for (UINT32 pass = 0; pass < 2 && type != TypeBytes; ++pass)
+        for (UINT32 y : tries)
+            if (y != type && y != OtherOrder(type) && IsFloatType(y) != isFloat &&
+                (TypeSize(y) == e.value.size) == (pass == 0))
+                order[n++] = y;
     for (UINT32 k = 0; k < n; ++k) {
         TypedValue as;
         if (ReadValue(e.text, order[k], &as) != ValueOk || as.size > room) continue;
@@ -202,8 +208,9 @@ BOOL Compare(const Watched *watched, UINT32 count, const Expectation *expected, 
                     ExplainWrong(w, expected[j], &d);
                 } else {
                     d.why = WhyNotWritten;
+                    // Another target, not one expected to change.
                     for (UINT32 m = 0; m < count && d.why == WhyNotWritten; ++m)
-                        if (m != k && watched[m].now && expected[j].value.size <= watched[m].size + watched[m].after &&
+                        if (m != k && expectationOf[m] == None && watched[m].now && expected[j].value.size <= watched[m].size + watched[m].after &&
                             SameValue(watched[m].now + watched[m].before, &expected[j].value) &&
                             !SameSpan(watched[m].now, watched[m].then, 0,
                                       watched[m].before + watched[m].size + watched[m].after))
@@ -230,7 +237,7 @@ BOOL Compare(const Watched *watched, UINT32 count, const Expectation *expected, 
                 if (w.then[b] != w.now[b]) first = first < b ? first : b, last = b, ++n;
             if (!n) continue;
             Difference a = {k, side ? (UINT32)PartAfter : (UINT32)PartBefore, expectCount ? (UINT32)WhyUnexpected : (UINT32)WhyChanged,
-                            first, last + 1, n, None, None, TypeCount, 0};
+                            first, last + 1, n, j, None, TypeCount, 0};
             // A run that begins (or ends) at what was written: one wider write.
             if (side == 1 && written && first == o + covered) a.why = WhyWider, a.width = last + 1 - o;
             if (side == 0 && written && last + 1 == o) a.why = WhyLower, a.width = o - first;
@@ -310,7 +317,10 @@ void DifferenceText(const Difference &d, const Watched *watched, const Expectati
     const BYTE *now = w.now ? w.now + w.before : nullptr, *then = w.then + w.before;
     if (d.part != PartTarget) {
         AddBytes(&t, d.changed, d.part == PartBefore ? "before " : "after ");
-        Describe(&t, w, digits);
+        // After a value narrower than its target: the rest of the target.
+        if (e && d.part == PartAfter && e->value.size < w.size)
+            Add(&t, "the "), Add(&t, TypeName(type)), Add(&t, " expected at "), Add(&t, AddressText(w.address, digits));
+        else Describe(&t, w, digits);
         Add(&t, " changed");
         if (d.why == WhyWider) Add(&t, ": written "), Add(&t, NumberText(d.width)), Add(&t, " bytes wide?");
         else if (d.why == WhyLower) Add(&t, ": written from "), Add(&t, NumberText(d.width)), Add(&t, d.width == 1 ? " byte before it?" : " bytes before it?");

@@ -25,6 +25,7 @@ struct Watched {
 // mapped target's region.
 enum { AroundBytes = 16 };
 // The sizes of the static variables, by place: each target is its first four bytes.
+// (A dense plant's copies lie side by side: none has bytes around it.)
 extern const UINT32 StaticSizes[4];
 
 // A target's own bytes and what around it belongs to it: for a plant or a
@@ -43,7 +44,7 @@ struct Expectation {
 };
 enum ExpectRead {
     ExpectOk, ExpectMalformed, ExpectNoAddress, ExpectNoTarget, ExpectUnknownType, ExpectBadValue, ExpectTooWide,
-    ExpectAlreadyHeld, ExpectTwice
+    ExpectAlreadyHeld, ExpectTwice, ExpectTooLong
 };
 // Reads one --expect against watched (module resolves NAME+OFFSET; may be
 // null), after the n expectations read before it. ExpectBadValue leaves
@@ -71,7 +72,7 @@ struct Difference {
     UINT32 target, part, why;
     UINT32 from, to;        // the changed span in then/now: [from, to)
     UINT32 changed;         // how many bytes of it differ
-    UINT32 expectation;     // for a target that was expected: which; else 0xFFFFFFFF
+    UINT32 expectation;     // the target's expectation, if it has one; else 0xFFFFFFFF
     UINT32 other;           // WhyWrittenElsewhere, WhyInsteadOf: the other target
     UINT32 type;            // WhyOtherType
     UINT32 width;           // WhyCut, WhyWider, WhyLower

@@ -26,9 +26,10 @@ static const char *NameOf(const Target &t)
 // together, and all in one call. False when that call outlived its bound.
 static BOOL ReadNow(HANDLE process, Watched *w, UINT32 count, BYTE *bytes)
 {
-    enum : UINT64 { Most = 1u << 20, Gap = 4096 };
+    enum : UINT64 { Most = 1u << 20, Gap = 8192 };
     static ReadPiece *pieces, *retry;
     static UINT32 *firsts, *retryOf, capacity;
+    static SIZE_T *retryAt;
     static BYTE *scratch;
     static SIZE_T scratchCapacity;
     if (count + 1 > capacity) {
@@ -40,7 +41,9 @@ static BOOL ReadNow(HANDLE process, Watched *w, UINT32 count, BYTE *bytes)
         if (q) retry = q;
         UINT32 *o = (UINT32 *)GrowBlock(retryOf, (SIZE_T)(count + 1) * sizeof(UINT32));
         if (o) retryOf = o;
-        if (!p || !f || !q || !o) return FALSE;
+        SIZE_T *a = (SIZE_T *)GrowBlock(retryAt, (SIZE_T)(count + 1) * sizeof(SIZE_T));
+        if (a) retryAt = a;
+        if (!p || !f || !q || !o || !a) return FALSE;
         capacity = count + 1;
     }
     // The groups, and the room their spans need.
@@ -85,15 +88,22 @@ static BOOL ReadNow(HANDLE process, Watched *w, UINT32 count, BYTE *bytes)
             for (SIZE_T b = 0; pieces[g].ok && b < size; ++b) target[b] = source[b];
             w[j].now = pieces[g].ok ? bytes + used : nullptr;
             if (alone) {
+                // Into the group's own scratch: a read that outlives its
+                // bound may still write there, never into the caller's.
                 ReadPiece &r = retry[retries];
-                r.address = from, r.size = size, r.bytes = bytes + used;
+                r.address = from, r.size = size, r.bytes = (BYTE *)pieces[g].bytes + (from - pieces[g].address);
+                retryAt[retries] = used;
                 retryOf[retries++] = j;
             }
             used += size;
         }
     }
     if (retries && !ReadMemoryList(process, retry, retries)) return FALSE;
-    for (UINT32 r = 0; r < retries; ++r) w[retryOf[r]].now = retry[r].ok ? (const BYTE *)retry[r].bytes : nullptr;
+    for (UINT32 r = 0; r < retries; ++r) {
+        volatile BYTE *target = bytes + retryAt[r];
+        for (SIZE_T b = 0; retry[r].ok && b < retry[r].size; ++b) target[b] = ((const BYTE *)retry[r].bytes)[b];
+        w[retryOf[r]].now = retry[r].ok ? bytes + retryAt[r] : nullptr;
+    }
     return TRUE;
 }
 
@@ -194,6 +204,7 @@ static UINT32 ExpectRefused(const WCHAR *text, UINT32 read, UINT32 why, const Ex
     case ExpectTwice: Put(" names a target expected before"); break;
     case ExpectTooWide: Put(": its value runs past the bytes the snapshot holds of that target"); break;
     case ExpectAlreadyHeld: Put(": the target held that value in the snapshot, so its write cannot be seen"); break;
+    case ExpectTooLong: Put(": the value is longer than any value's text"); break;
     default:
         Put(why == ValueOutOfRange    ? ": the value is out of the range of "
             : why == ValueNotFinite   ? ": the value is no finite number, as "
@@ -264,6 +275,14 @@ UINT32 ChangesVerb(const Request *request, const Remote *remote, Snapshot *s, UI
             Put(": ");
             if (d.part == PartTarget) DescribeTarget(w, digits, value[0], sizeof value[0]), Put(value[0]), Put(" ");
             Put(note);
+            // The bytes, the first 16 of a longer span.
+            UINT32 shown = d.to - d.from < 16 ? d.to - d.from : 16;
+            HexOf(w.then + d.from, shown, hex[0]);
+            Put(" [");
+            Put(hex[0]);
+            if (w.now) HexOf(w.now + d.from, shown, hex[1]), Put(" -> "), Put(hex[1]);
+            Put(shown < d.to - d.from ? " ...]" : "]");
+            if (w.kind == KindPlanted) Put(" (case "), Put(w.name), Put(")");
             Put("\n");
             continue;
         }
@@ -450,7 +469,7 @@ UINT32 WatchVerb(const Request *request, const Remote *remote, const Target *tar
     if (!w || !which) {
         FreeBlock(w);
         FreeBlock(which);
-        return Fail("out of memory for the watch");
+        return Fail("out of memory for the watch", writtenCount ? "; what --set wrote stays written" : "");
     }
     for (UINT32 k = 0, j = 0; k < count; ++k) {
         if (!chosen[k]) continue;
@@ -469,7 +488,9 @@ UINT32 WatchVerb(const Request *request, const Remote *remote, const Target *tar
     UINT64 *periods = nullptr;
     SIZE_T periodCount = 0, periodCapacity = 0;
     UINT32 result = ExitOk;
-    if (!last || !now || !known) result = Fail("out of memory for the watch");
+    // An error after --set's write says that it stays.
+    const char *stays = writtenCount ? "; what --set wrote stays written" : "";
+    if (!last || !now || !known) result = Fail("out of memory for the watch", stays);
     UINT64 every = (UINT64)request->everyMs * 1000, bound = (UINT64)request->forSeconds * 1000000;
     UINT64 begin = Microseconds(), previous = begin, reads = 0, changes = 0;
     // What set wrote, at time 0, then what the targets hold after it.
@@ -493,7 +514,8 @@ UINT32 WatchVerb(const Request *request, const Remote *remote, const Target *tar
             PutEvent(format, "set", 0, targets[x.target], x.type, x.size, x.before, x.after, digits);
         }
         Flush();
-        if (!ReadNow(remote->process, w, n, last)) result = Fail(MemoryStuck() ? MemoryStuckText : "out of memory for the watch");
+        if (!ReadNow(remote->process, w, n, last))
+            result = Fail(MemoryStuck() ? MemoryStuckText : "out of memory for the watch", stays);
         for (UINT32 j = 0; j < n; ++j) known[j] = w[j].now != nullptr;
         // What set wrote, not what the read found: a tool may have put its
         // value back already.
@@ -509,18 +531,34 @@ UINT32 WatchVerb(const Request *request, const Remote *remote, const Target *tar
     }
     BOOL interrupted = FALSE;
     for (UINT64 next = begin + every; result == ExitOk;) {
-        WaitUntil(next < begin + bound ? next : begin + bound);
+        // In slices of 100 ms at most: Ctrl+C ends a long period at once.
+        UINT64 until = next < begin + bound ? next : begin + bound;
+        for (UINT64 now = Microseconds(); now < until && !Interrupted(); now = Microseconds())
+            WaitUntil(until - now > 100000 ? now + 100000 : until);
         if (Interrupted()) {
             interrupted = TRUE;
             break;
         }
         UINT64 at = Microseconds();
         if (at - begin >= bound) break;
+        if (WaitForSingleObject(remote->process, 0) == WAIT_OBJECT_0) {
+            Flush();
+            BeginError();
+            Put(ProgramOf(remote));
+            Put(" (process ");
+            PutNumber(remote->pid);
+            Put(") ended after ");
+            Put(SecondsText(at - begin));
+            Put(" s of the watch; what it saw is above");
+            Put(stays);
+            result = EndError();
+            break;
+        }
         if (periodCount == periodCapacity) {
             SIZE_T more = periodCapacity ? 2 * periodCapacity : 4096;
             UINT64 *bigger = (UINT64 *)GrowBlock(periods, more * sizeof(UINT64));
             if (!bigger) {
-                result = Fail("out of memory for the watch's periods");
+                result = Fail("out of memory for the watch's periods", stays);
                 break;
             }
             periods = bigger, periodCapacity = more;
@@ -530,7 +568,7 @@ UINT32 WatchVerb(const Request *request, const Remote *remote, const Target *tar
         ++reads;
         if (!ReadNow(remote->process, w, n, now)) {
             Flush();
-            result = Fail(MemoryStuck() ? MemoryStuckText : "out of memory for the watch", "; what changed before is above");
+            result = Fail(MemoryStuck() ? MemoryStuckText : "out of memory for the watch", "; what changed before is above", stays);
             break;
         }
         SIZE_T offset = 0;
@@ -548,10 +586,11 @@ UINT32 WatchVerb(const Request *request, const Remote *remote, const Target *tar
             offset += v.size;
         }
         Flush();
-        // Late by a whole period or more: the next from now, not a burst to catch up.
+        // A round that took longer than the period: the next one at once,
+        // and no burst to catch up after it.
         next += every;
         UINT64 after = Microseconds();
-        if (after > next) next = after + every - (after - begin) % every;
+        if (after > next) next = after;
     }
     if (result == ExitOk) {
         UINT64 ended = Microseconds() - begin;

@@ -40,18 +40,18 @@ BOOL WriteWholeFile(const WCHAR *path, const char *bytes, SIZE_T length)
 {
     HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return FALSE;
-    DWORD done = 0;
+    DWORD done = 0, error = 0;
     BOOL good = TRUE;
     while (good && length) {
         DWORD piece = length > (1u << 20) ? (1u << 20) : (DWORD)length;
         good = WriteFile(h, bytes, piece, &done, nullptr) && done == piece;
+        if (!good) error = done == piece ? GetLastError() : ERROR_DISK_FULL;
         bytes += piece;
         length -= piece;
     }
-    DWORD error = GetLastError();
     // What the system keeps back is written by the close, which may fail too.
-    good = CloseHandle(h) && good;
-    if (!good && error) SetLastError(error);
+    if (!CloseHandle(h) && good) good = FALSE, error = GetLastError();
+    SetLastError(error);
     return good;
 }
 

@@ -272,9 +272,7 @@ void SortNumbers(UINT64 *a, SIZE_T count)
     }
 }
 
-// UTF-16 text after its mark as UTF-8, in a new block (null: no memory);
-// a lone surrogate becomes U+FFFD. Its length into *n.
-static unsigned char *Utf16ToUtf8(const unsigned char *text, SIZE_T length, BOOL bigEndian, SIZE_T *n)
+unsigned char *Utf16ToUtf8(const unsigned char *text, SIZE_T length, BOOL bigEndian, SIZE_T *n)
 {
     // Three bytes at most for each unit.
     unsigned char *out = (unsigned char *)GrowBlock(nullptr, length / 2 * 3 + 1);

@@ -60,5 +60,10 @@ UINT32 AddressOfLine(const char *line, const char *end, const Module *module, UI
 // if the line has fewer fields.
 char *FieldOfLine(char *line, char *end, UINT32 field, char **fieldEnd);
 
+// UTF-16 text of length bytes, its byte order mark first (FE FF when
+// bigEndian), as UTF-8 in a new block for FreeBlock (null: no memory); a
+// lone surrogate becomes U+FFFD. Its length into *n.
+unsigned char *Utf16ToUtf8(const unsigned char *text, SIZE_T length, BOOL bigEndian, SIZE_T *n);
+
 // Sorts count numbers in place, rising.
 void SortNumbers(UINT64 *numbers, SIZE_T count);

@@ -4,6 +4,7 @@
 // scanner would keep the caller waiting for good: a thread of the companion
 // makes the calls, and the companion waits for each at most the bound.
 #include "ctl/memory.h"
+#include "ctl/remote.h"
 
 DWORD MemoryBoundMs = 30000;
 const char MemoryStuckText[] =
@@ -26,8 +27,6 @@ struct MemoryCall {
 // finishes, if ever, into memory nothing else uses. So do its buffers: the
 // companion ends soon after, and frees nothing it handed over.
 static MemoryCall Call;
-static HANDLE CallGo, CallDone;
-static BOOL Stuck;
 
 typedef LONG(WINAPI *MapViewCall)(HANDLE, HANDLE, PVOID *, ULONG_PTR, SIZE_T, PLARGE_INTEGER, PSIZE_T, DWORD, ULONG,
                                    ULONG);
@@ -103,40 +102,15 @@ static void Carry(MemoryCall *c)
     c->error = c->ok ? 0 : GetLastError();
 }
 
-static DWORD WINAPI CarryCalls(void *)
+static void CarryCall(void *call)
 {
-    for (;;) {
-        WaitForSingleObject(CallGo, INFINITE);
-        Carry(&Call);
-        SetEvent(CallDone);
-    }
+    Carry((MemoryCall *)call);
 }
+static BoundedWorker Worker = {CarryCall, &Call, nullptr, nullptr, FALSE, FALSE};
 
 static BOOL Run()
 {
-    if (!Stuck && !CallGo) {
-        CallGo = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        CallDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        HANDLE worker = CallGo && CallDone ? CreateThread(nullptr, 0, CarryCalls, nullptr, 0, nullptr) : nullptr;
-        if (!worker) {
-            // No thread to spare: this call and the next are made here, unbounded.
-            if (CallGo) CloseHandle(CallGo);
-            if (CallDone) CloseHandle(CallDone);
-            CallGo = CallDone = nullptr;
-            Carry(&Call);
-            SetLastError(Call.error);
-            return Call.ok;
-        }
-        CloseHandle(worker);
-    }
-    if (!Stuck) {
-        SetEvent(CallGo);
-        Stuck = WaitForSingleObject(CallDone, MemoryBoundMs) != WAIT_OBJECT_0;
-    }
-    if (Stuck) {
-        SetLastError(ERROR_TIMEOUT);
-        return FALSE;
-    }
+    if (!RunBounded(&Worker, MemoryBoundMs)) return FALSE;
     SetLastError(Call.error);
     return Call.ok;
 }
@@ -155,7 +129,7 @@ static void Prepare(UINT32 op, HANDLE process, UINT64 address, UINT64 size)
 
 BOOL MemoryStuck()
 {
-    return Stuck;
+    return Worker.stuck;
 }
 
 BOOL QueryMemory(HANDLE process, UINT64 address, MEMORY_BASIC_INFORMATION *m)

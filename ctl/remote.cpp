@@ -13,14 +13,51 @@ UINT64 MappedBase(UINT32 i)
     return (UINT64)(2 * (i % 8) + 1) << (4 * (i / 8));
 }
 
-// ------------------------------------------------------------ bounded sends
+// ------------------------------------------------------------ bounded calls
+
+static DWORD WINAPI CarryCalls(void *parameter)
+{
+    BoundedWorker *w = (BoundedWorker *)parameter;
+    for (;;) {
+        WaitForSingleObject(w->go, INFINITE);
+        w->carry(w->call);
+        SetEvent(w->done);
+    }
+}
+
+BOOL RunBounded(BoundedWorker *w, DWORD milliseconds)
+{
+    if (!w->stuck && !w->go && !w->alone) {
+        w->go = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        w->done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        HANDLE thread = w->go && w->done ? CreateThread(nullptr, 0, CarryCalls, w, 0, nullptr) : nullptr;
+        if (thread) {
+            CloseHandle(thread);
+        } else {
+            // No thread to spare: every call is made here, unbounded.
+            if (w->go) CloseHandle(w->go);
+            if (w->done) CloseHandle(w->done);
+            w->go = w->done = nullptr;
+            w->alone = TRUE;
+        }
+    }
+    if (w->alone) {
+        w->carry(w->call);
+        return TRUE;
+    }
+    if (!w->stuck) {
+        SetEvent(w->go);
+        w->stuck = WaitForSingleObject(w->done, milliseconds) != WAIT_OBJECT_0;
+    }
+    if (w->stuck) SetLastError(ERROR_TIMEOUT);
+    return !w->stuck;
+}
 
 // Wine can keep a SendMessageTimeout waiting past its timeout for good when
-// the receiver is stopped while it handles the message. A thread of the
+// the receiver is stopped while it handles the message: a thread of the
 // companion sends each message, and the caller waits for it at most the
-// message's timeout and a margin: a send that does not come back leaves
-// every later one failing with ERROR_TIMEOUT. Buffers handed to a message
-// must stay valid after that (the companion ends soon after).
+// message's timeout and a margin. Buffers handed to a message must stay
+// valid after a send that did not come back (the companion ends soon after).
 struct SendCall {
     HWND window;
     UINT message;
@@ -32,53 +69,21 @@ struct SendCall {
     DWORD error;
 };
 static SendCall Sent;
-static HANDLE SendGo, SendDone;
-static BOOL SendStuck;
-enum { SendMarginMs = 5000 };
+enum { SendMarginMs = 1000 }; // a send returns at its timeout: this is for the thread switches
 
-static void CarrySend(SendCall *c)
+static void CarrySend(void *call)
 {
+    SendCall *c = (SendCall *)call;
     c->answer = 0;
     c->ok = SendMessageTimeoutW(c->window, c->message, c->w, c->l, SMTO_NORMAL, c->milliseconds, &c->answer) != 0;
     c->error = c->ok ? 0 : GetLastError();
 }
-
-static DWORD WINAPI CarrySends(void *)
-{
-    for (;;) {
-        WaitForSingleObject(SendGo, INFINITE);
-        CarrySend(&Sent);
-        SetEvent(SendDone);
-    }
-}
+static BoundedWorker Sender = {CarrySend, &Sent, nullptr, nullptr, FALSE, FALSE};
 
 static BOOL SendBounded(HWND window, UINT message, WPARAM w, LPARAM l, UINT milliseconds, DWORD_PTR *answer)
 {
     Sent.window = window, Sent.message = message, Sent.w = w, Sent.l = l, Sent.milliseconds = milliseconds;
-    if (!SendStuck && !SendGo) {
-        SendGo = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        SendDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        HANDLE worker = SendGo && SendDone ? CreateThread(nullptr, 0, CarrySends, nullptr, 0, nullptr) : nullptr;
-        if (!worker) {
-            // No thread to spare: sent from here, bounded by the message's timeout alone.
-            if (SendGo) CloseHandle(SendGo);
-            if (SendDone) CloseHandle(SendDone);
-            SendGo = SendDone = nullptr;
-            CarrySend(&Sent);
-            *answer = Sent.answer;
-            SetLastError(Sent.error);
-            return Sent.ok;
-        }
-        CloseHandle(worker);
-    }
-    if (!SendStuck) {
-        SetEvent(SendGo);
-        SendStuck = WaitForSingleObject(SendDone, milliseconds + SendMarginMs) != WAIT_OBJECT_0;
-    }
-    if (SendStuck) {
-        SetLastError(ERROR_TIMEOUT);
-        return FALSE;
-    }
+    if (!RunBounded(&Sender, milliseconds + SendMarginMs)) return FALSE;
     *answer = Sent.answer;
     SetLastError(Sent.error);
     return Sent.ok;

@@ -30,6 +30,19 @@ struct Remote {
 // Control ids: the two range fields, the three buttons and the report.
 enum { ID_LOW = 1000, ID_HIGH = 1001, ID_WRITE_A = 1002, ID_WRITE_B = 1003, ID_READ = 1004, ID_REPORT = 1005 };
 
+// A thread of the companion for calls that may never come back (a message
+// to, or a memory call on, a Vantoriel stopped by a debugger): RunBounded
+// hands it carry(call) and waits at most milliseconds. Once one call does
+// not come back, it and every later one give false with ERROR_TIMEOUT.
+// Without a thread to spare, the calls are made by the caller, unbounded.
+struct BoundedWorker {
+    void (*carry)(void *call);
+    void *call;
+    HANDLE go, done;
+    BOOL stuck, alone;
+};
+BOOL RunBounded(BoundedWorker *worker, DWORD milliseconds);
+
 // Whether two texts are the same, unit for unit.
 BOOL SameText(const WCHAR *a, const WCHAR *b);
 

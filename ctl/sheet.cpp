@@ -49,7 +49,6 @@ void SetCell(UINT32 row, UINT32 column, const char *text)
 {
     if (OutOfMemory || !*text) return;
     SIZE_T length = TextLength(text);
-    if (length >= CellBytes) length = CellBytes - 1;
     if (TextUsed + length + 1 > TextCapacity) {
         SIZE_T more = TextCapacity * 2 + length + 1;
         char *bigger = (char *)GrowBlock(Text, more);

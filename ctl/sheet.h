@@ -11,7 +11,7 @@ struct Column {
     BOOL number;            // right-aligned, and bare in JSON
 };
 
-// Columns of a sheet, and room for a module's name in a cell; rows grow.
+// Columns of a sheet, and room for a heading; rows grow, and a cell holds its whole text.
 enum { MaxColumns = 14, CellBytes = 256 };
 
 void BeginSheet(const Column *columns, UINT32 count);

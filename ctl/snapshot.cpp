@@ -275,6 +275,9 @@ UINT32 ReadSnapshot(char *text, SIZE_T length, Snapshot *s, SIZE_T *line)
             h.module = module ? module->value : nullptr;
             h.image = image;
             h.targets = (UINT32)targets;
+            // A target's line is longer than 64 bytes: a count beyond what
+            // the rest could hold is a damaged header.
+            if (targets > (UINT64)(end - next) / 64 + 1) return SnapshotCutShort;
             // Each target's line holds twice its bytes: room for all of them.
             room = (SIZE_T)(end - p) / 2 + 1;
             s->targets = (Watched *)GrowBlock(nullptr, (SIZE_T)(targets + 1) * sizeof(Watched));

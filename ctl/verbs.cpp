@@ -1070,6 +1070,14 @@ static UINT32 ChangesRequest(const Request *request, UINT32 format)
     const WCHAR *path = SameAscii(request->file, "-") ? nullptr : request->file;
     unsigned char *text = ReadWhole(path, &length, &result, "the snapshot");
     if (!text) return result;
+    // As a shell may save standard output: UTF-16 after its mark.
+    if (length >= 2 && ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF))) {
+        unsigned char *converted = length % 2 ? nullptr : Utf16ToUtf8(text, length, text[0] == 0xFE, &length);
+        FreeBlock(text);
+        if (!converted) return Fail(length % 2 ? "the snapshot is UTF-16 with an odd number of bytes: cut short?"
+                                               : "out of memory for the snapshot");
+        text = converted;
+    }
     static Snapshot snapshot;
     SIZE_T line = 0;
     UINT32 read = ReadSnapshot((char *)text, length, &snapshot, &line);

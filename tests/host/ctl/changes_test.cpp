@@ -116,6 +116,7 @@ std::vector<Place> Scene()
     p.push_back(Make(KindPlanted, 0x20000, TypeU8, {200}));
     p.push_back(Make(KindNearMiss, 0x10800, TypeI32, {0x3A, 0x30, 0, 0}, 16, 16, 0xA5, "one above"));
     p.push_back(Make(KindHeap, 0x30000, TypeU32, {0x39, 0x30, 0, 0}, 0, 0, 0, "process"));
+    p.push_back(Make(KindPlanted, 0x40000, TypeF32, {0, 0, 0x20, 0x40})); // 2.5
     return p;
 }
 
@@ -155,6 +156,15 @@ TEST(Changes, WritesAreNamedForWhatTheyLookLike)
         {"written into a stale match", {"0x10000=99"},
          [](std::vector<Place> &p) { Write(p[3], 0, {99, 0, 0, 0}); }, ExitMissed,
          {"was not written; the heap target at 00030000 holds 99 instead: written to a stale match?"}},
+        {"of two expected, one written: the other is no stale match of it", {"0x10000=99", "0x30000=99"},
+         [](std::vector<Place> &p) { Write(p[3], 0, {99, 0, 0, 0}); }, ExitMissed,
+         {"was not written: it still holds 12345 as i32", "holds 99 as u32, as expected"}},
+        {"an integer where a float was expected: named at its own width", {"0x40000=1"},
+         [](std::vector<Place> &p) { Write(p[4], 0, {1, 0, 0, 0}); }, ExitMissed,
+         {"holds 1 as i32, not 1 as f32: stored as an integer?"}},
+        {"a u8 written four wide into Vantoriel's own target", {"0x30000=7:u8"},
+         [](std::vector<Place> &p) { Write(p[3], 0, {7, 0, 0, 0x11}); }, ExitMissed,
+         {"holds 7 as u8, as expected", "2 bytes after the u8 expected at 00030000 changed: written 4 bytes wide?"}},
         {"not written at all", {"0x10000=99"}, [](std::vector<Place> &) {}, ExitMissed,
          {"was not written: it still holds 12345 as i32"}},
         {"the expected write and another", {"0x10000=77"},
@@ -208,12 +218,18 @@ TEST(Changes, ExpectationsThatCannotBeCheckedAreRefused)
         {"0x10000=12345", ExpectAlreadyHeld}, {"0x10000=12345:u16", ExpectAlreadyHeld},
         {"0x20000=300", ExpectBadValue},     {"0x20000=1.5:f64", ExpectOk},    {"0x30000=5:i64", ExpectTooWide},
         {"0x10000=1.5", ExpectBadValue},
+        {"0x10000=1:u8", ExpectOk},
+        {"0x10000=1:bytes", ExpectBadValue},
     };
     for (const auto &c : cases) {
         UINT32 read;
         Expect(w, c.text, &read);
         EXPECT_EQ(read, c.read) << c.text;
     }
+    // A value longer than any value's text.
+    UINT32 read;
+    Expect(w, ("0x10000=" + std::string(200, '1')).c_str(), &read);
+    EXPECT_EQ(read, (UINT32)ExpectTooLong);
     // The same target twice.
     Expectation first = Expect(w, "0x10000=1");
     Wide again(u"0x10000=2");
@@ -330,6 +346,9 @@ TEST(Snapshot, ADocumentThatIsNotOneWholeIsRefused)
                                              "\"size\":4,\"before\":0,\"after\":0,\"bytes\":\"01020304\"}\n",
          SnapshotBadLine, 2},
         {"a line cut in the middle", header + target.substr(0, 40) + "\n", SnapshotBadLine, 2},
+        {"a count no document could hold",
+         "{\"snapshot\":1,\"pid\":5,\"start\":\"0000000000000001\",\"program\":\"Vantoriel64\",\"targets\":67108863}\n" + target,
+         SnapshotCutShort, 0},
     };
     for (const auto &c : cases) {
         std::string text = c.text;
