@@ -13,6 +13,12 @@ void Reset()
     ErrorWrites = 0;
     GrowsLeft = -1;
 }
+void ResetHooks()
+{
+    Interrupt = false;
+    ReadCost = 0;
+    OnRead = nullptr;
+}
 } // namespace ctlfake
 
 void WriteStandard(UINT32 stream, const char *text, UINT32 length)
@@ -40,6 +46,8 @@ namespace ctlfake {
 std::map<std::string, std::string> Files;
 UINT64 Clock;
 bool Interrupt;
+UINT64 ReadCost;
+std::function<void()> OnRead;
 } // namespace ctlfake
 
 BOOL WriteWholeFile(const WCHAR *path, const char *bytes, SIZE_T length)

@@ -3,6 +3,7 @@
 #pragma once
 #include "ctl/platform.h"
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -14,5 +15,8 @@ extern long LiveBlocks;     // blocks given and not yet freed
 extern std::map<std::string, std::string> Files; // written with WriteWholeFile, by path
 extern UINT64 Clock;        // Microseconds; WaitUntil moves it on
 extern bool Interrupt;      // Interrupted's answer
+extern UINT64 ReadCost;     // microseconds each piece of a list of reads takes
+extern std::function<void()> OnRead; // called after each such piece, if set
 void Reset();
+void ResetHooks();          // Interrupt, ReadCost, OnRead, which Reset keeps
 } // namespace ctlfake

@@ -4,6 +4,7 @@
 #include "ctl/memory.h"
 #include "ctl/output.h"
 #include "ctl/plant.h"
+#include "ctl_standin.h"
 
 DWORD MemoryBoundMs = 30000;
 const char MemoryStuckText[] = "stuck";
@@ -23,7 +24,11 @@ BOOL ReadMemory(HANDLE process, UINT64 address, void *bytes, UINT64 size)
 
 BOOL ReadMemoryList(HANDLE process, ReadPiece *pieces, UINT32 count)
 {
-    for (UINT32 k = 0; k < count; ++k) pieces[k].ok = ReadMemory(process, pieces[k].address, pieces[k].bytes, pieces[k].size);
+    for (UINT32 k = 0; k < count; ++k) {
+        pieces[k].ok = ReadMemory(process, pieces[k].address, pieces[k].bytes, pieces[k].size);
+        ctlfake::Clock += ctlfake::ReadCost;
+        if (ctlfake::OnRead) ctlfake::OnRead();
+    }
     return TRUE;
 }
 

@@ -46,6 +46,7 @@ protected:
     void SetUp() override
     {
         ctlfake::Reset();
+        ctlfake::ResetHooks();
         world::Reset();
         W.files[u"C:\\ctl\\Vantoriel64.exe"] = "";
     }
@@ -644,5 +645,69 @@ TEST_F(RemoteTest, ChangesSeesWhatWasWrittenSinceItsSnapshot)
         EXPECT_EQ(Error(), c.error) << c.name;
         EXPECT_EQ(Out, "") << c.name;
     }
+    EXPECT_EQ(world::OpenHandles(), 0u);
+}
+
+// watch's rounds by the stand-in's clock: one every period, the next at once
+// after one that took longer (never a wait for the next tick), and its end:
+// the bound, Ctrl+C, or Vantoriel ending.
+TEST_F(RemoteTest, WatchReadsEveryPeriodAndSaysHowItEnded)
+{
+    DWORD pid = world::AddVantoriel();
+    int pieces = 0;
+    struct {
+        const char *name;
+        UINT64 readCost;        // µs a piece of a round's reads takes
+        std::function<void()> onRead;
+        std::string summary;    // what the summary must hold
+    } cases[] = {
+        {"quick rounds", 0, nullptr,
+         "\"reads\":99,\"every_ms\":10,\"period_median_ms\":10.0,\"period_p95_ms\":10.0,\"changes\":0,\"ended\":\"bound\""},
+        {"Ctrl+C", 0, [] { if (ctlfake::Clock >= 500000) ctlfake::Interrupt = true; }, "\"ended\":\"interrupted\""},
+    };
+    for (const auto &c : cases) {
+        ctlfake::ResetHooks();
+        ctlfake::ReadCost = c.readCost;
+        ctlfake::OnRead = c.onRead;
+        EXPECT_EQ(Run({"watch", "--for", "1", "--json"}), (UINT32)ExitOk) << c.name << Err;
+        std::string last = Out.substr(Out.rfind('{'));
+        EXPECT_NE(last.find("\"kind\":\"summary\""), std::string::npos) << c.name << Out;
+        EXPECT_NE(last.find(c.summary), std::string::npos) << c.name << ": " << last;
+    }
+    // Rounds of 3 ms a piece, longer than the period: each follows the one
+    // before at once, and the period is a round's length.
+    ctlfake::ResetHooks();
+    ctlfake::ReadCost = 3000;
+    ctlfake::OnRead = [&] { ++pieces; };
+    EXPECT_EQ(Run({"watch", "--for", "2", "--json"}), (UINT32)ExitOk) << Err;
+    std::string last = Out.substr(Out.rfind('{'));
+    size_t at = last.find("\"reads\":");
+    ASSERT_NE(at, std::string::npos) << last;
+    int reads = std::stoi(last.substr(at + 8));
+    ASSERT_GT(reads, 0);
+    // The first read, before the rounds, holds as many pieces as each round.
+    UINT64 round = (UINT64)pieces / (reads + 1) * 3000;
+    ASSERT_GT(round, 10000u) << pieces << " pieces";
+    char median[64];
+    snprintf(median, sizeof median, "\"period_median_ms\":%llu.%llu,", (unsigned long long)(round / 1000),
+             (unsigned long long)(round / 100 % 10));
+    EXPECT_NE(last.find(median), std::string::npos) << median << " in " << last;
+    // A change seen, at its time; then Vantoriel ends: exit 2, after what was seen.
+    ctlfake::ResetHooks();
+    pieces = 0;
+    ctlfake::OnRead = [&] {
+        if (++pieces == 500)
+            for (world::Region &r : world::ProcessOf(pid).regions)
+                if (Heap0At >= r.base && Heap0At < r.base + r.size) r.bytes[Heap0At - r.base] = 7;
+        if (pieces == 700) world::ProcessOf(pid).ended = true;
+    };
+    // One target, a piece a round: the 500th piece, read in the 499th
+    // round, is the last to hold 151.
+    EXPECT_EQ(Run({"watch", "--for", "10", "--json", "0x" + Heap0}), (UINT32)ExitError);
+    EXPECT_NE(Out.find("\"kind\":\"change\",\"seconds\":5.000,\"address\":\"" + Heap0 +
+                       "\",\"target\":\"heap\",\"name\":\"process\",\"type\":\"u32\",\"before\":\"151\",\"after\":\"7\"}"),
+              std::string::npos)
+        << Out;
+    EXPECT_EQ(Error(), "Vantoriel64 (process " + Pid(pid) + ") ended after 7.000 s of the watch; what it saw is above") << Err;
     EXPECT_EQ(world::OpenHandles(), 0u);
 }
