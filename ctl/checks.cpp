@@ -292,7 +292,9 @@ UINT32 ChangesVerb(const Request *request, const Remote *remote, Snapshot *s, UI
         if (w.slot != 0xFFFFFFFF) SetCell(row, 2, NumberText(w.slot));
         SetCell(row, 3, w.name);
         SetCell(row, 4, AddressText(w.address, digits));
-        SetCell(row, 5, parts[d.part]);
+        // Bytes of the target itself after a narrower value expected there: its rest.
+        BOOL rest = d.part == PartAfter && d.expectation != 0xFFFFFFFF && d.from < w.before + w.size;
+        SetCell(row, 5, rest ? "rest" : parts[d.part]);
         SetCell(row, 6, AddressText(w.address - w.before + d.from, digits));
         UINT32 type = d.expectation != 0xFFFFFFFF ? expected[d.expectation].value.type : w.type;
         UINT32 size = d.expectation != 0xFFFFFFFF ? expected[d.expectation].value.size : w.size;
@@ -457,6 +459,20 @@ static void PutEvent(UINT32 format, const char *event, UINT64 at, const Target &
     }
 }
 
+// The error line of a Vantoriel that ended during a watch, after what it saw.
+static UINT32 Ended(const Remote *remote, UINT64 at)
+{
+    Flush();
+    BeginError();
+    Put(ProgramOf(remote));
+    Put(" (process ");
+    PutNumber(remote->pid);
+    Put(") ended after ");
+    Put(SecondsText(at));
+    Put(" s of the watch; what it saw is above");
+    return EndError();
+}
+
 UINT32 WatchVerb(const Request *request, const Remote *remote, const Target *targets, UINT32 count,
                  const BOOL *chosen, const Written *written, UINT32 writtenCount, UINT64 writtenAt, UINT32 format)
 {
@@ -540,20 +556,11 @@ UINT32 WatchVerb(const Request *request, const Remote *remote, const Target *tar
             break;
         }
         UINT64 at = Microseconds();
-        if (at - begin >= bound) break;
         if (WaitForSingleObject(remote->process, 0) == WAIT_OBJECT_0) {
-            Flush();
-            BeginError();
-            Put(ProgramOf(remote));
-            Put(" (process ");
-            PutNumber(remote->pid);
-            Put(") ended after ");
-            Put(SecondsText(at - begin));
-            Put(" s of the watch; what it saw is above");
-            Put(stays);
-            result = EndError();
+            result = Ended(remote, at - begin);
             break;
         }
+        if (at - begin >= bound) break;
         if (periodCount == periodCapacity) {
             SIZE_T more = periodCapacity ? 2 * periodCapacity : 4096;
             UINT64 *bigger = (UINT64 *)GrowBlock(periods, more * sizeof(UINT64));
@@ -569,6 +576,13 @@ UINT32 WatchVerb(const Request *request, const Remote *remote, const Target *tar
         if (!ReadNow(remote->process, w, n, now)) {
             Flush();
             result = Fail(MemoryStuck() ? MemoryStuckText : "out of memory for the watch", "; what changed before is above", stays);
+            break;
+        }
+        // Memory gone because Vantoriel ended during the read is no change.
+        BOOL lost = FALSE;
+        for (UINT32 j = 0; j < n; ++j) lost = lost || (known[j] && !w[j].now);
+        if (lost && WaitForSingleObject(remote->process, 0) == WAIT_OBJECT_0) {
+            result = Ended(remote, at - begin);
             break;
         }
         SIZE_T offset = 0;

@@ -44,8 +44,9 @@ BOOL WriteWholeFile(const WCHAR *path, const char *bytes, SIZE_T length)
     BOOL good = TRUE;
     while (good && length) {
         DWORD piece = length > (1u << 20) ? (1u << 20) : (DWORD)length;
-        good = WriteFile(h, bytes, piece, &done, nullptr) && done == piece;
-        if (!good) error = done == piece ? GetLastError() : ERROR_DISK_FULL;
+        BOOL written = WriteFile(h, bytes, piece, &done, nullptr);
+        error = !written ? GetLastError() : done < piece ? (DWORD)ERROR_DISK_FULL : 0;
+        good = written && done == piece;
         bytes += piece;
         length -= piece;
     }

@@ -1042,13 +1042,15 @@ static UINT32 WatchRequest(const Request *request, const Remote *remote, UINT32 
     if (result != ExitOk) return result;
     BOOL *chosen = (BOOL *)GrowBlock(nullptr, (SIZE_T)TargetCount * sizeof(BOOL) + 1);
     Written *written = (Written *)GrowBlock(nullptr, (SIZE_T)ChangeCount * sizeof(Written) + 1);
-    if (!chosen || !written) result = Fail("out of memory for the watch");
-    if (result == ExitOk) {
-        // The addresses were read by the write already; nothing is written here.
+    if (!chosen || !written) result = Fail("out of memory for the watch", set ? "; what --set wrote stays written" : "");
+    if (result == ExitOk && set) {
+        // The targets written, at the addresses already read.
+        for (UINT32 k = 0; k < TargetCount; ++k) chosen[k] = FALSE;
+    } else if (result == ExitOk) {
         result = ChooseTargets(Targets, TargetCount, request->addressCount ? 0 : 0x1F, request->addresses,
                                request->addressCount, &Image, chosen);
-        // With --set, the targets it wrote.
-        for (UINT32 k = 0; set && k < TargetCount; ++k) chosen[k] = FALSE;
+    }
+    if (result == ExitOk) {
         for (UINT32 j = 0; j < ChangeCount; ++j) {
             const Change &c = Changes[j];
             written[j].target = c.target, written[j].type = c.type, written[j].size = c.size;
