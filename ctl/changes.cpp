@@ -5,8 +5,6 @@
 #include "ctl/output.h"
 #include "ctl/platform.h"
 
-const UINT32 StaticSizes[4] = {4, 8, 4100, 4};
-
 static UINT64 Least(UINT64 a, UINT64 b)
 {
     return a < b ? a : b;
@@ -44,18 +42,10 @@ UINT32 ReadExpectation(const WCHAR *text, const Watched *watched, UINT32 count, 
     const WCHAR *equals = text;
     while (*equals && *equals != '=') ++equals;
     if (!*equals || equals == text || !equals[1]) return ExpectMalformed;
-    // VALUE never holds a colon: one starts TYPE.
-    const WCHAR *colon = nullptr;
-    for (const WCHAR *p = equals + 1; *p; ++p)
-        if (*p == ':') colon = p;
-    UINT32 valueEnd = 0;
-    while (equals[1 + valueEnd] && equals + 1 + valueEnd != colon) ++valueEnd;
-    if (valueEnd == 0) return ExpectMalformed;
-    if (valueEnd >= ValueTextMax) return ExpectTooLong;
-    for (UINT32 k = 0; k < valueEnd; ++k) e->text[k] = equals[1 + k];
-    e->text[valueEnd] = 0;
-    UINT32 type = 0;
-    if (colon && !TypeOfName(colon + 1, &type)) return ExpectUnknownType;
+    BOOL typed = FALSE;
+    UINT32 type = 0, split = SplitTypedText(equals + 1, e->text, &typed, &type);
+    if (split != TypedTextOk)
+        return split == TypedTextEmpty ? ExpectMalformed : split == TypedTextTooLong ? ExpectTooLong : ExpectUnknownType;
     // The address as a line of findings is read, in UTF-8.
     static char line[3 * 32768];
     UINT32 length = 0;
@@ -69,7 +59,7 @@ UINT32 ReadExpectation(const WCHAR *text, const Watched *watched, UINT32 count, 
         if (before[j].target == k) return ExpectTwice;
     const Watched &w = watched[k];
     e->target = k;
-    *why = ReadValue(e->text, colon ? type : w.type, &e->value);
+    *why = ReadValue(e->text, typed ? type : w.type, &e->value);
     if (*why != ValueOk) return ExpectBadValue;
     if (e->value.size > w.size + w.after) return ExpectTooWide;
     if (SameValue(w.then + w.before, &e->value)) return ExpectAlreadyHeld;
@@ -155,16 +145,20 @@ static void ExplainWrong(const Watched &w, const Expectation &e, Difference *d)
     d->why = WhyHoldsOther;
 }
 
-// The unmet expectation whose value target w now holds in changed bytes, if any.
+// Whether target w now holds e's value in bytes that changed: a write meant
+// for e's target that went to w.
+static BOOL HoldsInstead(const Watched &w, const Expectation &e)
+{
+    return w.now && e.value.size <= w.size + w.after && SameValue(w.now + w.before, &e.value) &&
+           !SameSpan(w.now, w.then, w.before, w.before + e.value.size);
+}
+
+// The unmet expectation of another target whose value w holds instead, if any.
 static UINT32 HeldInstead(const Watched &w, UINT32 self, const Expectation *expected,
                           UINT32 expectCount, const BYTE *met)
 {
-    for (UINT32 j = 0; j < expectCount; ++j) {
-        const Expectation &e = expected[j];
-        if (met[j] || e.target == self || e.value.size > w.size + w.after) continue;
-        if (SameValue(w.now + w.before, &e.value) && !SameSpan(w.now, w.then, w.before, w.before + e.value.size))
-            return j;
-    }
+    for (UINT32 j = 0; j < expectCount; ++j)
+        if (!met[j] && expected[j].target != self && HoldsInstead(w, expected[j])) return j;
     return None;
 }
 
@@ -210,10 +204,7 @@ BOOL Compare(const Watched *watched, UINT32 count, const Expectation *expected, 
                     d.why = WhyNotWritten;
                     // Another target, not one expected to change.
                     for (UINT32 m = 0; m < count && d.why == WhyNotWritten; ++m)
-                        if (m != k && expectationOf[m] == None && watched[m].now && expected[j].value.size <= watched[m].size + watched[m].after &&
-                            SameValue(watched[m].now + watched[m].before, &expected[j].value) &&
-                            !SameSpan(watched[m].now, watched[m].then, 0,
-                                      watched[m].before + watched[m].size + watched[m].after))
+                        if (m != k && expectationOf[m] == None && HoldsInstead(watched[m], expected[j]))
                             d.why = WhyWrittenElsewhere, d.other = m;
                 }
             }
@@ -236,7 +227,8 @@ BOOL Compare(const Watched *watched, UINT32 count, const Expectation *expected, 
             for (UINT32 b = spans[side][0]; b < spans[side][1]; ++b)
                 if (w.then[b] != w.now[b]) first = first < b ? first : b, last = b, ++n;
             if (!n) continue;
-            Difference a = {k, side ? (UINT32)PartAfter : (UINT32)PartBefore, expectCount ? (UINT32)WhyUnexpected : (UINT32)WhyChanged,
+            UINT32 part = side == 0 ? (UINT32)PartBefore : first < o + w.size ? (UINT32)PartRest : (UINT32)PartAfter;
+            Difference a = {k, part, expectCount ? (UINT32)WhyUnexpected : (UINT32)WhyChanged,
                             first, last + 1, n, j, None, TypeCount, 0};
             // A run that begins (or ends) at what was written: one wider write.
             if (side == 1 && written && first == o + covered) a.why = WhyWider, a.width = last + 1 - o;
@@ -318,7 +310,7 @@ void DifferenceText(const Difference &d, const Watched *watched, const Expectati
     if (d.part != PartTarget) {
         AddBytes(&t, d.changed, d.part == PartBefore ? "before " : "after ");
         // After a value narrower than its target: the rest of the target.
-        if (e && d.part == PartAfter && e->value.size < w.size)
+        if (e && d.part == PartRest)
             Add(&t, "the "), Add(&t, TypeName(type)), Add(&t, " expected at "), Add(&t, AddressText(w.address, digits));
         else Describe(&t, w, digits);
         Add(&t, " changed");

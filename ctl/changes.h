@@ -24,9 +24,6 @@ struct Watched {
 // Canary bytes a plant has on each side (dense: none), and as many of a
 // mapped target's region.
 enum { AroundBytes = 16 };
-// The sizes of the static variables, by place: each target is its first four bytes.
-// (A dense plant's copies lie side by side: none has bytes around it.)
-extern const UINT32 StaticSizes[4];
 
 // A target's own bytes and what around it belongs to it: for a plant or a
 // mapped target AroundBytes each side within [low, high) (its region, or the
@@ -53,7 +50,9 @@ UINT32 ReadExpectation(const WCHAR *text, const Watched *watched, UINT32 count, 
                        const Expectation *before, UINT32 n, Expectation *e, UINT32 *why);
 
 // What a difference is, and what it looks like.
-enum ChangePart { PartTarget, PartBefore, PartAfter };
+// PartRest: the target's own bytes after a narrower value expected there
+// (and any after them that changed with them).
+enum ChangePart { PartTarget, PartBefore, PartAfter, PartRest };
 enum Why {
     WhyChanged,             // without expectations: it changed
     WhyAsExpected,          // holds the expected value

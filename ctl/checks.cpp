@@ -5,20 +5,6 @@
 #include "ctl/platform.h"
 #include "ctl/sheet.h"
 
-static const char *ProgramOf(const Remote *remote)
-{
-    return remote->build == &Builds[1] ? "Vantoriel32" : "Vantoriel64";
-}
-
-static const char *NameOf(const Target &t)
-{
-    if (t.kind == KindPlanted) return CaseNames[t.index];
-    if (t.kind == KindNearMiss) return t.plant ? NearMissReason(t.plant) : "";
-    if (t.kind == KindStatic) return t.index < 4 ? StaticNames[t.index] : "";
-    if (t.kind == KindHeap) return t.index < 6 ? HeapNames[t.index] : "";
-    return "";
-}
-
 // Reads the bytes of each target (from address - before, before + size +
 // after of them) into bytes, one after the other, and points its now at
 // them; null where they cannot be read. Targets whose bytes lie side by side
@@ -107,6 +93,19 @@ static BOOL ReadNow(HANDLE process, Watched *w, UINT32 count, BYTE *bytes)
     return TRUE;
 }
 
+// A target as the checks watch it, its own bytes alone.
+static void WatchedOf(const Target &t, Watched *w)
+{
+    w->address = t.address;
+    w->kind = t.kind;
+    w->slot = t.kind == KindMapped ? t.index : 0xFFFFFFFF;
+    w->name = TargetName(t);
+    w->type = t.plant ? (UINT32)t.plant->type : (UINT32)TypeU32;
+    w->size = t.plant ? t.plant->size : 4;
+    w->before = w->after = 0;
+    w->low = t.low, w->high = t.high;
+}
+
 static SIZE_T TotalBytes(const Watched *w, UINT32 count)
 {
     SIZE_T total = 0;
@@ -128,14 +127,8 @@ UINT32 SnapshotVerb(const Request *request, const Remote *remote, const Target *
     if (!w) return Fail("out of memory for the snapshot");
     for (UINT32 k = 0; k < count; ++k) {
         const Target &t = targets[k];
-        w[k].address = t.address;
-        w[k].kind = t.kind;
-        w[k].slot = t.kind == KindMapped ? t.index : 0xFFFFFFFF;
-        w[k].name = NameOf(t);
-        w[k].type = t.plant ? (UINT32)t.plant->type : (UINT32)TypeU32;
-        w[k].size = t.plant ? t.plant->size : 4;
+        WatchedOf(t, &w[k]);
         AroundOf(t, t.low, t.high, statics, staticCount, &w[k].before, &w[k].after);
-        w[k].low = t.low, w[k].high = t.high;
     }
     BYTE *bytes = (BYTE *)GrowBlock(nullptr, TotalBytes(w, count) + 1);
     UINT32 result = ExitOk;
@@ -150,7 +143,7 @@ UINT32 SnapshotVerb(const Request *request, const Remote *remote, const Target *
         result = Fail(text, " cannot be read; no snapshot was written");
     }
     if (result == ExitOk) {
-        SnapshotHeader h = {remote->pid, ProcessStart(remote->process), ProgramOf(remote), image->name,
+        SnapshotHeader h = {remote->pid, ProcessStart(remote->process), remote->build->program, image->name,
                             image->base, image->size, count};
         const WCHAR *path = request->values[OptOut];
         if (path) BeginCapture();
@@ -173,7 +166,7 @@ UINT32 SnapshotVerb(const Request *request, const Remote *remote, const Target *
                 Put("snapshot of ");
                 PutNumber(count);
                 Put(" targets of ");
-                Put(ProgramOf(remote));
+                Put(remote->build->program);
                 Put(" (process ");
                 PutNumber(remote->pid);
                 Put(") written to ");
@@ -228,7 +221,7 @@ UINT32 ChangesVerb(const Request *request, const Remote *remote, Snapshot *s, UI
 {
     UINT32 digits = remote->build->addressDigits;
     UINT64 start = ProcessStart(remote->process);
-    const char *program = ProgramOf(remote), *named = s->header.program;
+    const char *program = remote->build->program, *named = s->header.program;
     while (*program && *program == *named) ++program, ++named;
     if (start != s->header.start || *program != *named) {
         BeginError();
@@ -263,7 +256,7 @@ UINT32 ChangesVerb(const Request *request, const Remote *remote, Snapshot *s, UI
                                      {"address", FALSE}, {"part", FALSE},  {"at", FALSE},        {"type", FALSE},
                                      {"then", FALSE},   {"now", FALSE},   {"value_then", TRUE}, {"value_now", TRUE},
                                      {"note", FALSE}};
-    static const char *const parts[] = {"target", "before", "after"};
+    static const char *const parts[] = {"target", "before", "after", "rest"};
     static char note[512], hex[2][2 * 8192 + 2], value[2][ValueTextMax];
     if (result == ExitOk && format != FormatText) BeginSheet(columns, 13);
     for (UINT32 r = 0; result == ExitOk && r < c.count; ++r) {
@@ -292,9 +285,7 @@ UINT32 ChangesVerb(const Request *request, const Remote *remote, Snapshot *s, UI
         if (w.slot != 0xFFFFFFFF) SetCell(row, 2, NumberText(w.slot));
         SetCell(row, 3, w.name);
         SetCell(row, 4, AddressText(w.address, digits));
-        // Bytes of the target itself after a narrower value expected there: its rest.
-        BOOL rest = d.part == PartAfter && d.expectation != 0xFFFFFFFF && d.from < w.before + w.size;
-        SetCell(row, 5, rest ? "rest" : parts[d.part]);
+        SetCell(row, 5, parts[d.part]);
         SetCell(row, 6, AddressText(w.address - w.before + d.from, digits));
         UINT32 type = d.expectation != 0xFFFFFFFF ? expected[d.expectation].value.type : w.type;
         UINT32 size = d.expectation != 0xFFFFFFFF ? expected[d.expectation].value.size : w.size;
@@ -411,7 +402,7 @@ static void PutEvent(UINT32 format, const char *event, UINT64 at, const Target &
         Put("\",\"target\":");
         PutJsonString(KindNames[t.kind]);
         if (t.kind == KindMapped) Put(",\"slot\":"), PutNumber(t.index);
-        if (*NameOf(t)) Put(",\"name\":"), PutJsonString(NameOf(t));
+        if (*TargetName(t)) Put(",\"name\":"), PutJsonString(TargetName(t));
         Put(",\"type\":");
         PutJsonString(TypeName(type));
         if (before) Put(",\"before\":"), PutJsonString(then);
@@ -429,7 +420,7 @@ static void PutEvent(UINT32 format, const char *event, UINT64 at, const Target &
         Put(",");
         if (t.kind == KindMapped) PutNumber(t.index);
         Put(",");
-        Put(NameOf(t));
+        Put(TargetName(t));
         Put(",");
         Put(TypeName(type));
         Put(",\"");
@@ -447,7 +438,7 @@ static void PutEvent(UINT32 format, const char *event, UINT64 at, const Target &
         Put(AddressText(t.address, digits));
         Put(" ");
         Put(KindNames[t.kind]);
-        if (*NameOf(t)) Put(" "), Put(NameOf(t));
+        if (*TargetName(t)) Put(" "), Put(TargetName(t));
         if (t.kind == KindMapped) Put(" "), PutNumber(t.index);
         Put(" ");
         Put(TypeName(type));
@@ -464,7 +455,7 @@ static UINT32 Ended(const Remote *remote, UINT64 at)
 {
     Flush();
     BeginError();
-    Put(ProgramOf(remote));
+    Put(remote->build->program);
     Put(" (process ");
     PutNumber(remote->pid);
     Put(") ended after ");
@@ -489,14 +480,8 @@ UINT32 WatchVerb(const Request *request, const Remote *remote, const Target *tar
     }
     for (UINT32 k = 0, j = 0; k < count; ++k) {
         if (!chosen[k]) continue;
-        const Target &t = targets[k];
         which[j] = k;
-        Watched &v = w[j++];
-        v.address = t.address, v.kind = t.kind, v.slot = 0xFFFFFFFF, v.name = "";
-        v.type = t.plant ? (UINT32)t.plant->type : (UINT32)TypeU32;
-        v.size = t.plant ? t.plant->size : 4;
-        v.before = v.after = 0;
-        v.low = t.low, v.high = t.high;
+        WatchedOf(targets[k], &w[j++]);
     }
     SIZE_T total = TotalBytes(w, n);
     BYTE *last = (BYTE *)GrowBlock(nullptr, total + 1), *now = (BYTE *)GrowBlock(nullptr, total + 1);
@@ -516,7 +501,7 @@ UINT32 WatchVerb(const Request *request, const Remote *remote, const Target *tar
             Put("watching ");
             PutNumber(n);
             Put(n == 1 ? " target of " : " targets of ");
-            Put(ProgramOf(remote));
+            Put(remote->build->program);
             Put(" (process ");
             PutNumber(remote->pid);
             Put(") every ");

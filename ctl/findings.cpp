@@ -272,7 +272,8 @@ void SortNumbers(UINT64 *a, SIZE_T count)
     }
 }
 
-unsigned char *Utf16ToUtf8(const unsigned char *text, SIZE_T length, BOOL bigEndian, SIZE_T *n)
+// UTF-16 text after its mark as UTF-8, in a new block (null: no memory).
+static unsigned char *Utf16ToUtf8(const unsigned char *text, SIZE_T length, BOOL bigEndian, SIZE_T *n)
 {
     // Three bytes at most for each unit.
     unsigned char *out = (unsigned char *)GrowBlock(nullptr, length / 2 * 3 + 1);
@@ -327,16 +328,25 @@ static void KeepLine(const char *line, const char *end, SIZE_T number, UnreadLin
     out->text[n] = 0;
 }
 
+UINT32 Utf16AsUtf8(const unsigned char *text, SIZE_T *length, unsigned char **converted)
+{
+    *converted = nullptr;
+    if (*length < 2 || !((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF)))
+        return FindingsRead;
+    if (*length % 2) return FindingsOddUtf16;
+    *converted = Utf16ToUtf8(text, *length, text[0] == 0xFE, length);
+    return *converted ? FindingsRead : FindingsNoMemory;
+}
+
 UINT32 ReadFindings(unsigned char *text, SIZE_T length, const Module *module, UINT32 field, Findings *findings)
 {
     *findings = {};
     if (length > FindingsLimit) return FindingsTooLarge;
     unsigned char *converted = nullptr;
     char *p = (char *)text;
-    if (length >= 2 && ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF))) {
-        if (length % 2) return FindingsOddUtf16;
-        converted = Utf16ToUtf8(text, length, text[0] == 0xFE, &length);
-        if (!converted) return FindingsNoMemory;
+    UINT32 utf16 = Utf16AsUtf8(text, &length, &converted);
+    if (utf16 != FindingsRead) return utf16;
+    if (converted) {
         p = (char *)converted;
     } else if (length >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF) {
         p += 3, length -= 3;

@@ -60,10 +60,11 @@ UINT32 AddressOfLine(const char *line, const char *end, const Module *module, UI
 // if the line has fewer fields.
 char *FieldOfLine(char *line, char *end, UINT32 field, char **fieldEnd);
 
-// UTF-16 text of length bytes, its byte order mark first (FE FF when
-// bigEndian), as UTF-8 in a new block for FreeBlock (null: no memory); a
-// lone surrogate becomes U+FFFD. Its length into *n.
-unsigned char *Utf16ToUtf8(const unsigned char *text, SIZE_T length, BOOL bigEndian, SIZE_T *n);
+// Text of *length bytes that starts with a UTF-16 byte order mark, of
+// either order, as UTF-8 in a new block for FreeBlock (*converted) of
+// *length bytes; a lone surrogate becomes U+FFFD. Other text is left as it
+// is (*converted null). FindingsRead, FindingsOddUtf16 or FindingsNoMemory.
+UINT32 Utf16AsUtf8(const unsigned char *text, SIZE_T *length, unsigned char **converted);
 
 // Sorts count numbers in place, rising.
 void SortNumbers(UINT64 *numbers, SIZE_T count);

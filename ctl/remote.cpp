@@ -2,8 +2,8 @@
 #include "ctl/remote.h"
 
 const RemoteBuild Builds[2] = {
-    {WIDE("Vantoriel64"), 128, 16},
-    {WIDE("Vantoriel32"), 64, 8},
+    {WIDE("Vantoriel64"), 128, 16, "Vantoriel64"},
+    {WIDE("Vantoriel32"), 64, 8, "Vantoriel32"},
 };
 
 DWORD RemoteAnswerMs = 30000;

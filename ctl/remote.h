@@ -16,6 +16,7 @@ struct RemoteBuild {
     const WCHAR *name;      // class name and title: L"Vantoriel64" or L"Vantoriel32"
     UINT32 mappedCount;     // 128 or 64 mapped slots
     UINT32 addressDigits;   // 16 or 8
+    const char *program;    // the name as the companion prints it: "Vantoriel64" or "Vantoriel32"
 };
 extern const RemoteBuild Builds[2]; // Vantoriel64, Vantoriel32
 

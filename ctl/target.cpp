@@ -8,18 +8,23 @@ const char *const KindNames[5] = {"mapped", "static", "heap", "planted", "near-m
 const char *const StaticNames[4] = {"StaticWordA", "StaticQword", "StaticBlock", "StaticWordB"};
 const char *const HeapNames[6] = {"process", "global", "local", "process", "global", "local"};
 const UINT32 HeapSizes[6] = {4, 4, 4, 4100, 4100, 4100};
+const UINT32 StaticSizes[4] = {4, 8, 4100, 4};
+
+const char *TargetName(const Target &t)
+{
+    if (t.kind == KindPlanted) return CaseNames[t.index];
+    if (t.kind == KindNearMiss) return t.plant ? NearMissReason(t.plant) : "";
+    if (t.kind == KindStatic) return t.index < 4 ? StaticNames[t.index] : "";
+    if (t.kind == KindHeap) return t.index < 6 ? HeapNames[t.index] : "";
+    return "";
+}
 
 void SetTargetCells(UINT32 row, UINT32 first, const Target &t, UINT32 digits)
 {
     SetCell(row, first, KindNames[t.kind]);
-    if (t.kind == KindPlanted) SetCell(row, first + 2, CaseNames[t.index]);
-    if (t.kind == KindNearMiss && t.plant) SetCell(row, first + 2, NearMissReason(t.plant));
+    SetCell(row, first + 2, TargetName(t));
     if (t.kind == KindMapped) SetCell(row, first + 1, NumberText(t.index));
-    if (t.kind == KindStatic) SetCell(row, first + 2, StaticNames[t.index]);
-    if (t.kind == KindHeap && t.index < 6) {
-        SetCell(row, first + 2, HeapNames[t.index]);
-        SetCell(row, first + 3, NumberText(HeapSizes[t.index]));
-    }
+    if (t.kind == KindHeap && t.index < 6) SetCell(row, first + 3, NumberText(HeapSizes[t.index]));
     SetCell(row, first + 4, AddressText(t.address, digits));
 }
 

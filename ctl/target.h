@@ -12,6 +12,8 @@ extern const char *const KindNames[5];
 extern const char *const StaticNames[4];
 extern const char *const HeapNames[6];
 extern const UINT32 HeapSizes[6];
+// The sizes of the static variables, by place: each target is its first four bytes.
+extern const UINT32 StaticSizes[4];
 
 struct Target {
     UINT32 kind, index;     // index: the mapped slot, or the place in its group (heap: 0xFFFFFFFF if unknown),
@@ -42,6 +44,10 @@ enum { ModuleNameBytes = 200 };
 // A static target's address as scanners print one in an image,
 // "Vantoriel64.exe+3010"; "" for other targets or an unknown module.
 const char *ModuleText(const Target &t, const Module *module);
+
+// A target's name: its case, near miss reason, variable or allocator; ""
+// for a mapped one.
+const char *TargetName(const Target &t);
 
 // Which target: kind, slot, name, size and address, in the sheet's columns
 // from first on.

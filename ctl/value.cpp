@@ -569,6 +569,20 @@ static void PutFloat(TextBuffer *t, UINT64 bits, const FloatFormat *f)
     }
 }
 
+UINT32 SplitTypedText(const WCHAR *text, WCHAR *value, BOOL *typed, UINT32 *type)
+{
+    UINT32 n = 0, colon = 0xFFFFFFFF;
+    for (; text[n]; ++n)
+        if (text[n] == ':') colon = n;
+    UINT32 length = colon < n ? colon : n;
+    if (length == 0) return TypedTextEmpty;
+    if (length >= ValueTextMax) return TypedTextTooLong;
+    for (UINT32 k = 0; k < length; ++k) value[k] = text[k];
+    value[length] = 0;
+    *typed = colon < n;
+    return !*typed || TypeOfName(text + colon + 1, type) ? TypedTextOk : TypedTextUnknownType;
+}
+
 UINT32 ValueText(const BYTE *bytes, UINT32 type, UINT32 size, char *out, UINT32 capacity)
 {
     TextBuffer t = {out, capacity, 0};

@@ -41,6 +41,12 @@ enum ValueRead { ValueOk, ValueMalformed, ValueOutOfRange, ValueNotFinite, Value
 // Empty text (for bytes: only blanks) is ValueEmpty.
 UINT32 ReadValue(const WCHAR *text, UINT32 type, TypedValue *value);
 
+// VALUE[:TYPE], as --expect and watch's --set take it: VALUE holds no colon,
+// so one starts TYPE. VALUE goes into value (ValueTextMax units, its
+// terminator included), and TYPE, if given, into *type (typed tells).
+enum TypedTextRead { TypedTextOk, TypedTextEmpty, TypedTextTooLong, TypedTextUnknownType };
+UINT32 SplitTypedText(const WCHAR *text, WCHAR *value, BOOL *typed, UINT32 *type);
+
 // Text of bytes read as type (size bytes for bytes; TypeSize otherwise),
 // into out (capacity chars, terminator included; cut to fit); its length.
 // - Integers: decimal, '-' before a negative one.

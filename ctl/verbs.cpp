@@ -16,15 +16,10 @@ static UINT32 TargetCount, OwnCount, TargetCapacity;
 static char ModuleName[ModuleNameBytes + 1];
 static Module Image; // the program's own, in the process read last
 
-static const char *ProgramName(const Remote *remote)
-{
-    return remote->build == &Builds[1] ? "Vantoriel32" : "Vantoriel64";
-}
-
 // The targets read last; with the process (start), pid is not 0.
 static UINT32 PrintTargets(const Remote *remote, UINT32 format, UINT32 pid = 0, BOOL nearMisses = FALSE)
 {
-    return WriteTargets(Targets, TargetCount, remote->build->addressDigits, &Image, format, pid, ProgramName(remote),
+    return WriteTargets(Targets, TargetCount, remote->build->addressDigits, &Image, format, pid, remote->build->program,
                         nearMisses);
 }
 
@@ -32,7 +27,7 @@ static UINT32 PrintTargets(const Remote *remote, UINT32 format, UINT32 pid = 0, 
 static void BeginErrorAbout(const Remote *remote)
 {
     BeginError();
-    Put(ProgramName(remote));
+    Put(remote->build->program);
     Put(" (process ");
     PutNumber(remote->pid);
     Put(")");
@@ -492,7 +487,8 @@ static UINT32 Start(const Request *request, UINT32 format)
 
 // The whole of a file, or of standard input (path null), in one block; null
 // after the error line. The findings' limit holds for either.
-static unsigned char *ReadWhole(const WCHAR *path, SIZE_T *length, UINT32 *result, const char *what = "the findings")
+static unsigned char *ReadWhole(const WCHAR *path, SIZE_T *length, UINT32 *result, const char *what = "the findings",
+                                const char *are = "are")
 {
     HANDLE h = path ? CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr)
@@ -540,7 +536,7 @@ static unsigned char *ReadWhole(const WCHAR *path, SIZE_T *length, UINT32 *resul
     }
     FreeBlock(data);
     BeginError();
-    if (tooLarge) Put(what), Put(what[4] == 'f' ? " are" : " is"), Put(" too large (2 GiB or more): ");
+    if (tooLarge) Put(what), Put(" "), Put(are), Put(" too large (2 GiB or more): ");
     else Put("cannot read "), Put(what), Put(" ");
     if (path) PutWide(path);
     else Put("from standard input");
@@ -1017,16 +1013,10 @@ static UINT32 WatchRequest(const Request *request, const Remote *remote, UINT32 
     UINT64 writtenAt = 0;
     if (set) {
         // VALUE[:TYPE]; without a type, 32 bits as set's --value.
-        UINT32 n = 0, colon = 0xFFFFFFFF;
-        for (; set[n]; ++n)
-            if (set[n] == ':') colon = n;
-        UINT32 length = colon < n ? colon : n;
-        if (length == 0 || length >= ValueTextMax) return SetRefused("--set ", set, " is not VALUE[:TYPE]");
-        for (UINT32 k = 0; k < length; ++k) value[k] = set[k];
-        value[length] = 0;
-        order.typed = colon < n;
-        if (order.typed && !TypeOfName(set + colon + 1, &order.type))
+        UINT32 split = SplitTypedText(set, value, &order.typed, &order.type);
+        if (split == TypedTextUnknownType)
             return SetRefused("--set ", set, " names an unknown type (see vantoriel-ctl --help)");
+        if (split != TypedTextOk) return SetRefused("--set ", set, " is not VALUE[:TYPE]");
         if (!order.typed && !WholeNumber(value, &order.value32))
             return SetRefused("--set ", set, " takes an unsigned 32-bit number without a type");
         // Without addresses, every target the value fits: Vantoriel's own
@@ -1070,16 +1060,15 @@ static UINT32 ChangesRequest(const Request *request, UINT32 format)
     SIZE_T length = 0;
     UINT32 result = ExitError;
     const WCHAR *path = SameAscii(request->file, "-") ? nullptr : request->file;
-    unsigned char *text = ReadWhole(path, &length, &result, "the snapshot");
+    unsigned char *text = ReadWhole(path, &length, &result, "the snapshot", "is");
     if (!text) return result;
     // As a shell may save standard output: UTF-16 after its mark.
-    if (length >= 2 && ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF))) {
-        unsigned char *converted = length % 2 ? nullptr : Utf16ToUtf8(text, length, text[0] == 0xFE, &length);
-        FreeBlock(text);
-        if (!converted) return Fail(length % 2 ? "the snapshot is UTF-16 with an odd number of bytes: cut short?"
-                                               : "out of memory for the snapshot");
-        text = converted;
-    }
+    unsigned char *converted;
+    UINT32 utf16 = Utf16AsUtf8(text, &length, &converted);
+    if (converted || utf16 != FindingsRead) FreeBlock(text), text = converted;
+    if (utf16 != FindingsRead)
+        return Fail(utf16 == FindingsOddUtf16 ? "the snapshot is UTF-16 with an odd number of bytes: cut short?"
+                                              : "out of memory for the snapshot");
     static Snapshot snapshot;
     SIZE_T line = 0;
     UINT32 read = ReadSnapshot((char *)text, length, &snapshot, &line);
